@@ -1,0 +1,127 @@
+#pragma once
+// Squares, piece codes, square sets and the move record shared by every subsystem.
+
+#include <bit>
+#include <cstdint>
+
+using Bitboard = uint64_t;
+
+// a1 = 0, b1 = 1, ..., h8 = 63. White pawns move towards higher squares.
+constexpr int FileOf(int square) { return square & 7; }
+constexpr int RankOf(int square) { return square >> 3; }
+constexpr int MakeSquare(int file, int rank) { return rank * 8 + file; }
+constexpr int MirrorSquare(int square) { return square ^ 56; }
+
+// Piece codes in the order of " KPNBRQkpnbrq"; a black code is the white code + 6.
+enum PieceCode : int8_t {
+  Empty = 0,
+  WhiteKing = 1, WhitePawn, WhiteKnight, WhiteBishop, WhiteRook, WhiteQueen,
+  BlackKing = 7, BlackPawn, BlackKnight, BlackBishop, BlackRook, BlackQueen,
+};
+
+constexpr char PieceLetters[] = " KPNBRQkpnbrq";
+
+// Set tests on codes: bit c is set when code c belongs to the set.
+constexpr int BlackCodeMask = 0x1F80;
+constexpr int WhiteCodeMask = 0x7E;
+constexpr int SliderCodeMask = 0x1C70;
+
+constexpr bool IsWhiteCode(int code) { return (WhiteCodeMask >> code) & 1; }
+constexpr bool IsBlackCode(int code) { return (BlackCodeMask >> code) & 1; }
+constexpr bool IsSliderCode(int code) { return (SliderCodeMask >> code) & 1; }
+// Kind of a code, 1 king .. 6 queen, for either colour; 0 for an empty square.
+constexpr int KindOf(int code) { return code > 6 ? code - 6 : code; }
+
+enum Side : int { White = 0, Black = 1 };
+
+// Move kinds live in flags >> 2.
+constexpr int8_t FlagPromoteKnight = 4;
+constexpr int8_t FlagPromoteBishop = 5;
+constexpr int8_t FlagPromoteRook = 6;
+constexpr int8_t FlagPromoteQueen = 7;
+constexpr int8_t FlagCastle = 8;
+constexpr int8_t FlagEnPassant = 12;
+constexpr int8_t FlagDoubleStep = 16;
+
+constexpr int KindPromotion = 1;
+constexpr int KindCastle = 2;
+constexpr int KindEnPassant = 3;
+constexpr int KindDoubleStep = 4;
+
+// A move list entry, 8 bytes:
+//   score  i32  ordering score from the generators and the search's ordering pass
+//   from   i8   origin square; 127 marks "no move" and ends a move sequence
+//   to     i8   destination square (the empty square for an en-passant capture)
+//   flags  i8   0 plain, 4..7 promotion to N/B/R/Q, 8 castling, 12 en passant, 16 double step
+//   spare  u8
+struct Move {
+  int32_t score = 0;
+  int8_t from = 0;
+  int8_t to = 0;
+  int8_t flags = 0;
+  uint8_t spare = 0;
+};
+static_assert(sizeof(Move) == 8);
+
+constexpr int8_t NoMoveSquare = 127;
+constexpr Move NoMove{0, NoMoveSquare, 0, 0, 0};
+// A root move with this score is excluded from the search.
+constexpr int32_t ExcludedMoveScore = static_cast<int32_t>(0x80000001u);
+
+constexpr bool IsPromotion(const Move& move) { return (move.flags >> 2) == KindPromotion; }
+constexpr bool SameMove(const Move& a, const Move& b) {
+  return a.from == b.from && a.to == b.to && a.flags == b.flags;
+}
+
+constexpr int NoEnPassant = 13;
+
+// Castling bits; only the low four enter the hash key.
+constexpr int8_t CastleWhiteQueen = 1;
+constexpr int8_t CastleWhiteKing = 2;
+constexpr int8_t CastleBlackQueen = 4;
+constexpr int8_t CastleBlackKing = 8;
+constexpr int8_t CastledWhite = 16;
+constexpr int8_t CastledBlack = 32;
+
+// Material signature bits.
+constexpr uint16_t SigWhitePawn = 1 << 0;
+constexpr uint16_t SigWhiteKnight = 1 << 1;
+constexpr uint16_t SigWhiteBishop = 1 << 2;
+constexpr uint16_t SigWhiteRook = 1 << 3;
+constexpr uint16_t SigWhiteQueen = 1 << 4;
+constexpr uint16_t SigBlackPawn = 1 << 5;
+constexpr uint16_t SigBlackKnight = 1 << 6;
+constexpr uint16_t SigBlackBishop = 1 << 7;
+constexpr uint16_t SigBlackRook = 1 << 8;
+constexpr uint16_t SigBlackQueen = 1 << 9;
+// Knights, bishops, rooks and queens of either side.
+constexpr uint16_t SigPieces = 0x3DE;
+
+// Signature bit of a non-king code (0 for kings and empty squares).
+constexpr uint16_t SignatureBit(int code) {
+  if (code >= WhitePawn && code <= WhiteQueen) return uint16_t(1u << (code - WhitePawn));
+  if (code >= BlackPawn && code <= BlackQueen) return uint16_t(1u << (code - BlackPawn + 5));
+  return 0;
+}
+
+// cacheFlags bits.
+constexpr uint16_t CacheWhiteAttacks = 1;
+constexpr uint16_t CacheBlackAttacks = 2;
+constexpr uint16_t CacheMoveList = 4;
+constexpr uint16_t CacheOrdered = 8;
+
+constexpr Bitboard Bit(int square) { return Bitboard{1} << square; }
+constexpr int LowestSquare(Bitboard set) { return std::countr_zero(set); }
+constexpr int CountBits(Bitboard set) { return std::popcount(set); }
+// Removes and returns the lowest square of a non-empty set; every walk over a set goes
+// lowest square first, which fixes the order of generated moves.
+inline int PopLowest(Bitboard& set) {
+  int square = std::countr_zero(set);
+  set &= set - 1;
+  return square;
+}
+
+constexpr Bitboard FileA = 0x0101010101010101ull;
+constexpr Bitboard FileH = 0x8080808080808080ull;
+constexpr Bitboard Rank1 = 0xFFull;
+constexpr Bitboard Rank8 = 0xFF00000000000000ull;
