@@ -3,6 +3,7 @@
 // and the random generator.
 
 #include "board/make_move.h"
+#include "board/movegen.h"
 #include "board/position.h"
 #include "board/random.h"
 #include "board/tables.h"

@@ -1,0 +1,3 @@
+#include "notation/game.h"
+
+GameRecord gameRecord;
