@@ -1,0 +1,28 @@
+#pragma once
+// The game record's calls into the subsystems above and beside it. Each seam names the
+// owner that will fill it; until that owner exists the game simply has no such state, so
+// doing nothing is the whole behaviour, not a stand-in for it.
+
+#include "board/position.h"
+
+// Transposition table (search): ClearHash, and the search's hashClearedThisGame flag.
+inline void ClearTranspositionTable() {}
+inline void MarkHashClearedThisGame() {}
+
+// Move ordering (search): ResetKillers, ShiftKillers.
+inline void ResetKillerMoves() {}
+inline void ShiftKillerMoves() {}
+
+// Opening book (book): advance the cursor by a move played, restart it at the root for a
+// new game, mark it lost after a set-up or a takeback.
+inline void AdvanceBookCursor(const Position&, const Move&) {}
+inline void RestartBookCursor() {}
+inline void LoseBookCursor() {}
+
+// Position learning (learn): the per-game learning state.
+inline void StartGameLearning() {}
+inline void DisableGameLearning() {}
+inline void EndGameLearningAfterTakeBack() {}
+
+// Endgame databases (egdb): TbCloseFiles after every game-end check.
+inline void CloseTablebaseFiles() {}
