@@ -142,7 +142,7 @@ const EndCase endCases[] = {
     {"stalemate", "7k/5Q2/6K1/8/8/8/8/8 b - -", 0, Stalemate},
     {"mate before fifty moves", "R5k1/5ppp/8/8/8/8/8/6K1 b - -", 100, WhiteMates},
     {"stalemate before fifty moves", "7k/5Q2/6K1/8/8/8/8/8 b - -", 120, Stalemate},
-    {"stalemate with bare kings' material", "k7/8/1K6/8/8/8/8/8 b - -", 0, NoGameEnd},
+    {"stalemate before material", "k7/8/1K6/8/8/8/7B/8 b - -", 0, Stalemate},
     {"fifty moves before material", "8/8/3k4/8/8/3K4/8/8 w - -", 100, FiftyMoves},
     {"ninety-nine half-moves", "8/8/3k4/8/8/2R5/3K4/8 w - -", 99, NoGameEnd},
     {"fifty moves", "8/8/3k4/8/8/2R5/3K4/8 w - -", 100, FiftyMoves},
