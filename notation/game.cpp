@@ -7,6 +7,7 @@
 #include "board/random.h"
 #include "notation/fen.h"
 #include "notation/game_seams.h"
+#include "search/search.h"
 
 GameRecord gameRecord;
 
@@ -28,7 +29,7 @@ void RecordKey() {
 
 void ClearHashTimed() {
   int64_t start = MillisecondClock();
-  ClearTranspositionTable();
+  ClearHash();
   gameRecord.timeReserve = 1.0 + static_cast<double>(MillisecondClock() - start) / 1000.0;
   MarkHashClearedThisGame();
 }

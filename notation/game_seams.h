@@ -5,8 +5,7 @@
 
 #include "board/position.h"
 
-// Transposition table (search): ClearHash, and the search's hashClearedThisGame flag.
-inline void ClearTranspositionTable() {}
+// Search: its hashClearedThisGame flag (the table itself is cleared with ClearHash).
 inline void MarkHashClearedThisGame() {}
 
 // Move ordering (search): ResetKillers, ShiftKillers.
