@@ -1,5 +1,7 @@
 // The search's generator: exactly the legal moves, each with its ordering score.
 
+#include <initializer_list>
+
 #include "board/movegen_internal.h"
 
 using namespace movegen_detail;
@@ -74,12 +76,26 @@ class ScoredGenerator {
   void EnPassantFrom(int from, int victim) {
     const int to = victim + S::Forward;
     if (pos_.board[from] != S::Pawn || !MayGo(from, to)) return;
-    // Both pawns leave the rank at once, which may open it between an enemy rook or queen
-    // and the king.
-    const Bitboard occupied = pos_.occupied & ~Bit(from) & ~Bit(victim);
-    const Bitboard rank = rankAttacks[from][(occupied >> ((from & 56) + 1)) & 63];
-    if ((rank & Bit(king_)) && (rank & (T::Rooks(pos_) | T::Queens(pos_)))) return;
+    if (EnPassantExposesKing(from, victim, to)) return;
     AddMove(pos_, from, to, FlagEnPassant, EnPassantScore);
+  }
+  // Two men leave their squares at once, which the pin test cannot see: both pawns may have
+  // shielded the king on the rank, and the captured pawn alone may have shielded it on a
+  // diagonal (a set-up position can have that, a game cannot). So look at the enemy sliders
+  // from the king with the occupancy after the capture.
+  bool EnPassantExposesKing(int from, int victim, int to) const {
+    Bitboard occupied = pos_.occupied, rot90 = pos_.occupiedRot90;
+    Bitboard diagA = pos_.occupiedDiagA, diagB = pos_.occupiedDiagB;
+    for (int square : {from, victim, to}) {
+      occupied ^= squareBit[square];
+      rot90 ^= squareBitRot90[square];
+      diagA ^= squareBitDiagA[square];
+      diagB ^= squareBitDiagB[square];
+    }
+    const Bitboard straight = T::Rooks(pos_) | T::Queens(pos_);
+    const Bitboard diagonal = T::Bishops(pos_) | T::Queens(pos_);
+    return (RookAttacksFrom(king_, occupied, rot90) & straight) ||
+           (BishopAttacksFrom(king_, diagA, diagB) & diagonal);
   }
 
   void Castling() {
@@ -240,4 +256,12 @@ void GenerateMoves(Position& pos) {
   pos.cacheFlags |= CacheMoveList;
   if (pos.sideToMove == White) ScoredGenerator<White>(pos).Run();
   else ScoredGenerator<Black>(pos).Run();
+}
+
+Bitboard PinnedMen(const Position& pos, int side, Bitboard lines[64]) {
+  return side == White ? FindPins<White>(pos, lines) : FindPins<Black>(pos, lines);
+}
+
+Bitboard DiscoveredCheckCandidates(const Position& pos, int side, Bitboard lines[64]) {
+  return side == White ? FindDiscoveredCheckers<White>(pos, lines) : FindDiscoveredCheckers<Black>(pos, lines);
 }

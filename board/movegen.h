@@ -22,6 +22,13 @@ int32_t SeeGain(ExchangeState& state, int32_t victimValue, int side);
 // Lowers scores[indices[i]] (i = count..1) of quiet moves that step onto attacked squares.
 void QuietMovePenalty(Position& pos, int count, const int* indices, int32_t* scores);
 
+// Men of `side` pinned against their own king by enemy sliders; for a pinned man on s,
+// lines[s] is the pinner's square plus the squares between (where it may still go).
+Bitboard PinnedMen(const Position& pos, int side, Bitboard lines[64]);
+// Men of `side` standing alone between one of its own sliders and the enemy king; for a
+// candidate on s, lines[s] is the complement of that line (leaving it uncovers check).
+Bitboard DiscoveredCheckCandidates(const Position& pos, int side, Bitboard lines[64]);
+
 // Legal moves with ordering scores; returns at once when cacheFlags bit 2 is set.
 void GenerateMoves(Position& pos);
 // Unscored moves in the fixed order the book format depends on; pinned men are not

@@ -93,3 +93,24 @@ TEST(CopyPlayState, ClearsTheCacheAndCopiesThePlacement) {
 }
 
 }  // namespace
+
+namespace {
+
+// The knight on e2 is pinned along the file by e7, the pawn on d2 along the diagonal by b4;
+// the knight on c6 stands alone between the a4 bishop and the black king.
+TEST(LineFinders, PinsAndDiscoveredCheckCandidates) {
+  Position pos = FromFen("4k3/4r3/2N5/8/Bb6/8/3PN3/4K3 w - -");
+  Bitboard lines[64] = {};
+  const int d2 = 11, e2 = 12, c6 = 42;
+  EXPECT_EQ(PinnedMen(pos, White, lines), Bit(d2) | Bit(e2));
+  // e7 down to e2: squares 52, 44, 36, 28, 20, 12; b4, c3, d2: 25, 18, 11.
+  EXPECT_EQ(lines[e2], Bit(52) | Bit(44) | Bit(36) | Bit(28) | Bit(20) | Bit(12));
+  EXPECT_EQ(lines[d2], Bit(25) | Bit(18) | Bit(11));
+  EXPECT_EQ(PinnedMen(pos, Black, lines), 0u);
+  EXPECT_EQ(DiscoveredCheckCandidates(pos, White, lines), Bit(c6));
+  // a4, b5, c6, d7 form the line; every other square uncovers the check.
+  EXPECT_EQ(lines[c6], ~(Bit(24) | Bit(33) | Bit(42) | Bit(51)));
+  EXPECT_EQ(DiscoveredCheckCandidates(pos, Black, lines), 0u);
+}
+
+}  // namespace

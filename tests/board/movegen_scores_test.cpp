@@ -119,6 +119,10 @@ const PresenceCase presenceCases[] = {
     // Taking en passant would open the fifth rank between the rook on a5 and the king.
     {"EnPassantRankExposure", "4k3/8/8/r1pPK3/8/8/8/8 w - c6", "d5c6", false, true},
     {"EnPassantWithoutRook", "4k3/8/8/2pPK3/8/8/8/8 w - c6", "d5c6", true, true},
+    // A set-up position: the d5 pawn alone shields the king on a2 from the bishop on g8, so
+    // taking it en passant would leave the king in check.
+    {"EnPassantDiagonalExposure", "6bk/8/8/3pP3/8/8/K7/8 w - d6", "e5d6", false, true},
+    {"EnPassantDiagonalShielded", "6bk/8/4B3/3pP3/8/8/K7/8 w - d6", "e5d6", true, true},
     // Stepping back along the checking rook's file still looks safe with the king on e4.
     {"NoStepBackFromRook", "4r2k/8/8/8/4K3/8/8/8 w - -", "e4e3", false, false},
     {"SideStepFromRook", "4r2k/8/8/8/4K3/8/8/8 w - -", "e4d3", true, true},
@@ -233,5 +237,50 @@ TEST(GenerateCaptures, OnlyQueenPromotionsAndNoEnPassant) {
   GenerateCaptures(pos);
   EXPECT_EQ(MoveNames(pos), Split("e7d8q e7e8q"));
 }
+
+}  // namespace
+
+namespace {
+
+struct PenaltyCase {
+  const char* name;
+  const char* fen;
+  const char* move;
+  int32_t penalty;
+};
+
+class QuietPenalty : public testing::TestWithParam<PenaltyCase> {};
+
+TEST_P(QuietPenalty, LowersOnlyMovesOntoAttackedSquares) {
+  Position pos = FromFen(GetParam().fen);
+  GenerateMoves(pos);
+  int indices[256];
+  int32_t scores[256];
+  for (int i = 1; i <= pos.moveCount; ++i) {
+    indices[i] = i;
+    scores[i] = 1000000;
+  }
+  QuietMovePenalty(pos, pos.moveCount, indices, scores);
+  const Move* move = FindMove(pos, GetParam().move);
+  ASSERT_NE(move, nullptr);
+  EXPECT_EQ(scores[move - pos.moveList], 1000000 - GetParam().penalty);
+}
+
+const PenaltyCase penaltyCases[] = {
+    // The c6 pawn takes the knight on d5 and nothing retakes: the whole knight, 29500.
+    {"KnightOntoPawnAttack", "4k3/8/2p5/8/8/2N5/8/4K3 w - -", "c3d5", 29500},
+    // The e4 pawn retakes the c6 pawn: 29500 - 10000 = 19500.
+    {"DefendedKnightOntoPawnAttack", "4k3/8/2p5/8/4P3/2N5/8/4K3 w - -", "c3d5", 19500},
+    {"SafeSquare", "4k3/8/2p5/8/8/2N5/8/4K3 w - -", "c3e4", 0},
+    // Rook to b1: the least valuable attacker of b1 is the bishop on e4 (e4-d3-c2-b1); it
+    // takes, our queen retakes and the rook on b5 takes the queen, so the queen's recapture
+    // gains max(0, 30000 - (90000 - 0)) = 0 and the rook is lost whole: 50000.
+    {"RookLostAndNotRegained", "4k3/8/8/1r6/4b3/8/Q7/2R1K3 w - -", "c1b1", 50000},
+    // Without the bishop the queen's recapture wins the rook back: 50000 - 50000 = 0.
+    {"RookRegained", "4k3/8/8/1r6/8/8/Q7/2R1K3 w - -", "c1b1", 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Examples, QuietPenalty, testing::ValuesIn(penaltyCases),
+                         [](const testing::TestParamInfo<PenaltyCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
