@@ -1,0 +1,23 @@
+#pragma once
+// The engine front end: the protocol command loop, the game flags and the clocks.
+
+#include <atomic>
+#include <cstdio>
+
+// Shared with the search thread, hence sequentially consistent atomics.
+extern std::atomic<bool> searchRunning;
+extern std::atomic<bool> ponderEnabled;
+extern std::atomic<bool> gameOver;  // no game in progress: user moves and "go" are refused
+
+// Touched by the protocol thread only.
+extern bool forceMode;
+extern bool tablesReady;
+extern bool drawOfferAllowed;
+extern double engineTime;    // seconds on the engine's clock, from "time"
+extern double opponentTime;  // seconds on the opponent's clock, from "otim"
+
+// Reads and executes commands until "quit" or the end of input, then tears down.
+void RunCommandLoop(std::FILE* input);
+
+// Joins a running search or ponder thread; a stopped thinking search still plays its move.
+void StopSearchThread();

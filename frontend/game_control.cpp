@@ -1,0 +1,174 @@
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "board/board.h"
+#include "eval/eval.h"
+#include "frontend/frontend.h"
+#include "frontend/handlers.h"
+#include "frontend/output.h"
+#include "notation/notation.h"
+#include "search/search.h"
+
+std::atomic<bool> searchRunning{false};
+std::atomic<bool> ponderEnabled{false};
+std::atomic<bool> gameOver{true};
+bool forceMode = false;
+bool tablesReady = false;
+bool drawOfferAllowed = false;
+double engineTime = 0.0;
+double opponentTime = 0.0;
+
+namespace {
+
+std::thread searchThread;
+
+constexpr const char* FeatureLine =
+    "feature ping=1 setboard=1 playother=0 san=0 usermove=1 time=1 draw=0 sigint=0 reuse=1 "
+    "analyze=0 myname=\"Skarne 1.52\" colors=0 ics=0 name=0 pause=0 done=0";
+constexpr int64_t DefaultHashBytes = 64 * 1024 * 1024;
+
+// Reply buffers of fixed size: the text is cut so that the whole line fits.
+constexpr size_t PongBufferSize = 256;
+constexpr size_t IllegalMoveBufferSize = 32;
+
+std::string CutLine(std::string_view prefix, std::string_view text, size_t bufferSize) {
+  std::string line(prefix);
+  line.append(text.substr(0, bufferSize - 1 - std::min(prefix.size(), bufferSize - 1)));
+  return line;
+}
+
+void RefuseMove(std::string_view text) { SendLine(CutLine("Illegal move: ", text, IllegalMoveBufferSize)); }
+
+// Clock readings come from outside: anything that is not a finite number, or lies far
+// beyond any real clock, is clamped before it reaches a conversion.
+double ReadClock(std::string_view argument) {
+  std::string text(argument);
+  double centiseconds = std::strtod(text.c_str(), nullptr);
+  if (!std::isfinite(centiseconds)) centiseconds = 0.0;
+  constexpr double MaxCentiseconds = 100.0 * 3600.0 * 24.0 * 365.0;
+  return std::clamp(centiseconds, 0.0, MaxCentiseconds) * 0.01;
+}
+
+int32_t ReadInteger(std::string_view argument) {
+  std::string text(argument);
+  long value = std::strtol(text.c_str(), nullptr, 10);
+  return static_cast<int32_t>(std::clamp<long>(value, INT32_MIN, INT32_MAX));
+}
+
+void AnnounceGameEnd() {
+  GameEndCode code = CheckGameEnd();
+  if (code != NoGameEnd) {
+    gameOver = true;
+    SendLine(resultText[code]);
+  }
+}
+
+// The start-up sequence, run once by the first "protover" of 2 or more.
+void StartUp() {
+  InitTables();
+  SendLine(FeatureLine);
+  AllocateHashMemory(DefaultHashBytes);
+  BuildKingTables();
+  SendLine("feature done=1");
+  tablesReady = true;
+}
+
+}  // namespace
+
+void StopSearchThread() {
+  if (!searchRunning) return;
+  bool pondering = ponderEnabled;
+  searchRunning = false;
+  ponderEnabled = false;
+  stopSearch = true;
+  if (searchThread.joinable()) searchThread.join();
+  ponderEnabled = pondering;
+}
+
+void HandlePing(std::string_view argument) { SendLine(CutLine("pong ", argument, PongBufferSize)); }
+
+void HandleUserMove(std::string_view argument) {
+  std::string text(argument);
+  if (gameOver || !tablesReady) {
+    RefuseMove(text);
+    return;
+  }
+  Move move;
+  if (!ParseMoveText(gameRecord.gamePosition, text, move)) {
+    RefuseMove(text);
+    return;
+  }
+  PlayGameMove(move);
+  AnnounceGameEnd();
+  if (!gameOver && !forceMode) HandleGo({});
+}
+
+// Thinking in its own thread arrives with the search; until then "go" only leaves force mode.
+void HandleGo(std::string_view) {
+  if (gameOver) return;
+  forceMode = false;
+}
+
+void HandleTime(std::string_view argument) { engineTime = ReadClock(argument); }
+void HandleOtim(std::string_view argument) { opponentTime = ReadClock(argument); }
+void HandleForce(std::string_view) { forceMode = true; }
+void HandleLevel(std::string_view) {}
+
+void HandleNew(std::string_view) {
+  if (!tablesReady) return;
+  depthLimit = 0;
+  NewGame();
+  forceMode = false;
+  gameOver = false;
+  drawOfferAllowed = true;
+  AnnounceGameEnd();
+}
+
+void HandleResult(std::string_view) { gameOver = true; }
+
+void HandleSetboard(std::string_view argument) {
+  if (!tablesReady) return;
+  gameOver = false;
+  if (!SetupGame(argument)) {
+    // No game the interface and the engine agree on: refuse moves until the next set-up.
+    SendLine("tellusererror Illegal position");
+    gameOver = true;
+    return;
+  }
+  drawOfferAllowed = true;
+  AnnounceGameEnd();
+}
+
+void HandlePost(std::string_view) { postThinking = true; }
+void HandleNopost(std::string_view) { postThinking = false; }
+void HandleAccepted(std::string_view) {}
+void HandleEasy(std::string_view) { ponderEnabled = false; }
+void HandleHard(std::string_view) { ponderEnabled = true; }
+
+void HandleProtover(std::string_view argument) {
+  if (ReadInteger(argument) >= 2 && !tablesReady) StartUp();
+}
+
+// The stop made before this command already makes a thinking engine move at once.
+void HandleMoveNow(std::string_view) {}
+
+void HandleUndo(std::string_view) {
+  if (tablesReady) TakeBack();
+}
+
+void HandleRemove(std::string_view) {
+  if (!tablesReady) return;
+  TakeBack();
+  TakeBack();
+}
+
+void HandleSd(std::string_view argument) { depthLimit = ReadInteger(argument); }
+
+void TearDown() {
+  FreeHashMemory();
+  tablesReady = false;
+}
