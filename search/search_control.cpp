@@ -1,0 +1,10 @@
+// The search's controls: written by the frontend while no search runs (stopSearch at any
+// time), read by the search.
+#include "search/search.h"
+
+std::atomic<bool> stopSearch{false};
+int32_t depthLimit = 0;
+bool postThinking = true;
+int32_t timeLimits[3] = {0, 0, 0};
+bool hashClearedThisGame = false;
+int32_t lastScore = 0;
