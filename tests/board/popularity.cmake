@@ -1,0 +1,1 @@
+skarne_add_test(popularity_tests popularity_test.cpp)
