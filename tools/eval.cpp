@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "board/board.h"
-#include "egdb/kpk.h"
 #include "eval/endgame.h"
 #include "eval/eval.h"
 #include "notation/fen.h"
@@ -79,7 +78,6 @@ int main(int argc, char** argv) {
   InitTables();
   InitEndgameTables();
   BuildKingTables();
-  BuildKpkBitbase();
   if (!AllocatePawnTable(1 << 16)) {
     std::printf("error no memory for the pawn table\n");
     return 1;
@@ -96,6 +94,5 @@ int main(int argc, char** argv) {
     std::printf("%s\n", Answer(pos).c_str());
   }
   FreePawnTable();
-  DestroyKpkBitbase();
   return 0;
 }

@@ -209,7 +209,6 @@ TEST_F(EvaluateTest, KingShelters) {
   };
   for (const ShelterCase& c : cases) {
     SCOPED_TRACE(std::string(c.fen) + ": " + c.why);
-    Position pos = PositionFromFen(c.fen);
     TermProbe t(c.fen);
     WhiteBishops(t.e);
     BlackBishops(t.e);
