@@ -59,6 +59,20 @@ int32_t ReadInteger(std::string_view argument) {
   return static_cast<int32_t>(std::clamp<long>(value, INT32_MIN, INT32_MAX));
 }
 
+// Until the time control reads "level", the budget follows the engine's clock alone: a
+// thirtieth of what is left after the reserve, or two seconds when no clock was sent.
+void PlanFromClock() {
+  double seconds = engineTime > 0.0 ? (engineTime - gameRecord.timeReserve) / 30.0 : 2.0;
+  double budgetMs = std::clamp(seconds, 0.02, 3600.0) * 1000.0;
+  double availableMs = std::max(0.0, engineTime - gameRecord.timeReserve) * 1000.0;
+  if (engineTime <= 0.0) availableMs = budgetMs * 10.0;
+  timeLimits[0] = static_cast<int32_t>(std::min(budgetMs / 2.0, availableMs / 2.0));
+  timeLimits[1] = static_cast<int32_t>(std::min(budgetMs * 2.0, availableMs));
+  timeLimits[2] = static_cast<int32_t>(std::min(budgetMs * 10.0, availableMs));
+}
+
+void WriteThinkingLine(const char* line) { SendLine(line); }
+
 void AnnounceGameEnd() {
   GameEndCode code = CheckGameEnd();
   if (code != NoGameEnd) {
@@ -72,9 +86,61 @@ void StartUp() {
   InitTables();
   SendLine(FeatureLine);
   AllocateHashMemory(DefaultHashBytes);
+  thinkingOutput = WriteThinkingLine;
+  planMoveTime = PlanFromClock;
   BuildKingTables();
   SendLine("feature done=1");
   tablesReady = true;
+}
+
+bool ShouldResign() {
+  if (!(opponentTime > 60.0) || lastScore >= -900) return false;
+  const Position& pos = gameRecord.gamePosition;
+  int balance = pos.whiteMaterial - pos.blackMaterial;
+  return pos.sideToMove == White ? balance < -900 : balance > 900;
+}
+
+void MaybeOfferDraw() {
+  if (!drawOfferAllowed || lastScore < -99 || lastScore > 99) return;
+  const Position& pos = gameRecord.gamePosition;
+  int w = pos.whiteMaterial, b = pos.blackMaterial;
+  if (std::abs(w - b) > 29 || w == 0 || b == 0) return;
+  bool offer = w == 500 ? pos.whiteRooks && b == 500 && pos.blackRooks
+                        : w <= 300 && !pos.whitePawns && b <= 300 && !pos.blackPawns;
+  if (!offer) return;
+  drawOfferAllowed = false;
+  SendLine("offer draw");
+}
+
+void PonderThreadMain() {
+  Move move = NoMove;
+  Think(move, true);
+}
+
+void SearchThreadMain() {
+  Move move = NoMove;
+  Think(move, false);
+  if (move.from == NoMoveSquare) return;  // no legal move: the game end was announced before
+  if (ShouldResign()) {
+    SendLine("resign");
+    gameOver = true;
+    return;
+  }
+  SendLine("move " + MoveText(move));
+  PlayGameMove(move);
+  AnnounceGameEnd();
+  MaybeOfferDraw();
+  if (gameOver || !ponderEnabled) return;
+  // The stop clears searchRunning before it sets stopSearch, so a stop arriving between
+  // these two steps is never lost.
+  stopSearch = false;
+  if (searchRunning) Think(move, true);
+}
+
+void StartSearchThread(void (*body)()) {
+  searchRunning = true;
+  stopSearch = false;
+  searchThread = std::thread(body);
 }
 
 }  // namespace
@@ -100,6 +166,7 @@ void HandleUserMove(std::string_view argument) {
   Move move;
   if (!ParseMoveText(gameRecord.gamePosition, text, move)) {
     RefuseMove(text);
+    if (ponderEnabled) StartSearchThread(PonderThreadMain);
     return;
   }
   PlayGameMove(move);
@@ -107,10 +174,10 @@ void HandleUserMove(std::string_view argument) {
   if (!gameOver && !forceMode) HandleGo({});
 }
 
-// Thinking in its own thread arrives with the search; until then "go" only leaves force mode.
 void HandleGo(std::string_view) {
-  if (gameOver) return;
+  if (gameOver || !tablesReady) return;
   forceMode = false;
+  StartSearchThread(SearchThreadMain);
 }
 
 void HandleTime(std::string_view argument) { engineTime = ReadClock(argument); }

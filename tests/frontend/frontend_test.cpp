@@ -212,3 +212,33 @@ TEST_F(GameSession, RepetitionAndInsufficientMaterialEndTheGame) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GameSession, GoAndUserMovesMakeTheEngineMove) {
+  engine.Send("new");
+  engine.Send("nopost");
+  engine.Send("sd 3");
+  engine.Send("go");
+  auto reply = engine.ReadLine(20000);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->rfind("move ", 0), 0u) << *reply;
+  // The engine played white's move; a black reply outside force mode makes it move again.
+  engine.Send("usermove e7e5");
+  reply = engine.ReadLine(20000);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->rfind("move ", 0), 0u) << *reply;
+  EXPECT_EQ(Exchange({}), "");
+}
+
+TEST_F(GameSession, EngineMateEndsTheGameWithTheResultLine) {
+  engine.Send("setboard 6k1/5ppp/8/8/8/8/8/R5K1 w - -");
+  engine.Send("nopost");
+  engine.Send("sd 3");
+  engine.Send("go");
+  EXPECT_EQ(engine.ReadLine(20000), "move a1a8");
+  EXPECT_EQ(engine.ReadLine(), "1-0 {Skarne says 'White mates'}");
+  EXPECT_EQ(Exchange({"usermove g8h8"}), "Illegal move: g8h8\n");
+}
+
+}  // namespace
