@@ -36,7 +36,7 @@ cmake --build build --target skarne -j"$(nproc)"
 # The engine writes its default settings file itself when it finds none.
 if [ ! -f build/skarne.ini ]; then
   (cd build && printf 'xboard\nprotover 2\n' | ./skarne >/dev/null) || true
-  echo "Wrote build/skarne.ini"
+  if [ -f build/skarne.ini ]; then echo "Wrote build/skarne.ini"; fi
 fi
 
 if [ $human -eq 1 ]; then
