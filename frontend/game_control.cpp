@@ -6,10 +6,13 @@
 #include <thread>
 
 #include "board/board.h"
+#include "eval/endgame.h"
 #include "eval/eval.h"
+#include "frontend/configuration.h"
 #include "frontend/frontend.h"
 #include "frontend/handlers.h"
 #include "frontend/output.h"
+#include "frontend/time_control.h"
 #include "notation/notation.h"
 #include "search/search.h"
 
@@ -29,7 +32,6 @@ std::thread searchThread;
 constexpr const char* FeatureLine =
     "feature ping=1 setboard=1 playother=0 san=0 usermove=1 time=1 draw=0 sigint=0 reuse=1 "
     "analyze=0 myname=\"Skarne 1.52\" colors=0 ics=0 name=0 pause=0 done=0";
-constexpr int64_t DefaultHashBytes = 64 * 1024 * 1024;
 
 // Reply buffers of fixed size: the text is cut so that the whole line fits.
 constexpr size_t PongBufferSize = 256;
@@ -43,32 +45,10 @@ std::string CutLine(std::string_view prefix, std::string_view text, size_t buffe
 
 void RefuseMove(std::string_view text) { SendLine(CutLine("Illegal move: ", text, IllegalMoveBufferSize)); }
 
-// Clock readings come from outside: anything that is not a finite number, or lies far
-// beyond any real clock, is clamped before it reaches a conversion.
-double ReadClock(std::string_view argument) {
-  std::string text(argument);
-  double centiseconds = std::strtod(text.c_str(), nullptr);
-  if (!std::isfinite(centiseconds)) centiseconds = 0.0;
-  constexpr double MaxCentiseconds = 100.0 * 3600.0 * 24.0 * 365.0;
-  return std::clamp(centiseconds, 0.0, MaxCentiseconds) * 0.01;
-}
-
 int32_t ReadInteger(std::string_view argument) {
   std::string text(argument);
   long value = std::strtol(text.c_str(), nullptr, 10);
   return static_cast<int32_t>(std::clamp<long>(value, INT32_MIN, INT32_MAX));
-}
-
-// Until the time control reads "level", the budget follows the engine's clock alone: a
-// thirtieth of what is left after the reserve, or two seconds when no clock was sent.
-void PlanFromClock() {
-  double seconds = engineTime > 0.0 ? (engineTime - gameRecord.timeReserve) / 30.0 : 2.0;
-  double budgetMs = std::clamp(seconds, 0.02, 3600.0) * 1000.0;
-  double availableMs = std::max(0.0, engineTime - gameRecord.timeReserve) * 1000.0;
-  if (engineTime <= 0.0) availableMs = budgetMs * 10.0;
-  timeLimits[0] = static_cast<int32_t>(std::min(budgetMs / 2.0, availableMs / 2.0));
-  timeLimits[1] = static_cast<int32_t>(std::min(budgetMs * 2.0, availableMs));
-  timeLimits[2] = static_cast<int32_t>(std::min(budgetMs * 10.0, availableMs));
 }
 
 void WriteThinkingLine(const char* line) { SendLine(line); }
@@ -85,10 +65,16 @@ void AnnounceGameEnd() {
 void StartUp() {
   InitTables();
   SendLine(FeatureLine);
-  AllocateHashMemory(DefaultHashBytes);
-  thinkingOutput = WriteThinkingLine;
-  planMoveTime = PlanFromClock;
+  if (!ReadConfiguration()) {
+    // The default file is written now; the next start finds it.
+    std::exit(EXIT_FAILURE);
+  }
+  if (!configuration.hashSizeGiven) AllocateHashMemory(DefaultHashBytes);
+  configuration.learnFileName = LearnFileName(EngineVersion);
+  InitEndgameTables();
   BuildKingTables();
+  thinkingOutput = WriteThinkingLine;
+  planMoveTime = PlanTimedMove;
   SendLine("feature done=1");
   tablesReady = true;
 }
@@ -180,10 +166,13 @@ void HandleGo(std::string_view) {
   StartSearchThread(SearchThreadMain);
 }
 
-void HandleTime(std::string_view argument) { engineTime = ReadClock(argument); }
-void HandleOtim(std::string_view argument) { opponentTime = ReadClock(argument); }
+void HandleTime(std::string_view argument) {
+  engineTime = ReadClockSeconds(argument);
+  engineClockKnown = true;
+}
+void HandleOtim(std::string_view argument) { opponentTime = ReadClockSeconds(argument); }
 void HandleForce(std::string_view) { forceMode = true; }
-void HandleLevel(std::string_view) {}
+void HandleLevel(std::string_view argument) { timeControl = ParseLevel(argument); }
 
 void HandleNew(std::string_view) {
   if (!tablesReady) return;
@@ -236,6 +225,13 @@ void HandleRemove(std::string_view) {
 void HandleSd(std::string_view argument) { depthLimit = ReadInteger(argument); }
 
 void TearDown() {
+  timeControl = TimeControl{};
+  gameRecord.startFen = std::string();
+  if (configurationSeams.freeBook) configurationSeams.freeBook();
+  if (configuration.tablebasesCreated && configurationSeams.freeTablebases) {
+    configurationSeams.freeTablebases();
+  }
+  configuration.tablebasesCreated = false;
   FreeHashMemory();
   tablesReady = false;
 }

@@ -1,6 +1,9 @@
 #pragma once
 // Runs the engine binary as a GUI does: a child process with pipes on standard input and
 // output. Every read has a timeout, so a silent engine fails a test instead of hanging it.
+// Without a working directory the engine runs in a scratch directory of its own holding a
+// small settings file (the engine ends at once where it finds none); the directory goes
+// when the process object does.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -9,12 +12,21 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 
 class EngineProcess {
  public:
+  static constexpr const char* ScratchSettings = "HashSize=16Mb\n";
+
   explicit EngineProcess(const char* workingDirectory = nullptr) {
+    if (!workingDirectory) {
+      scratch_ = MakeScratchDirectory();
+      workingDirectory = scratch_.c_str();
+    }
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0) return;
     pid_ = fork();
@@ -42,7 +54,12 @@ class EngineProcess {
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
     }
+    std::error_code ignored;
+    if (!scratch_.empty()) std::filesystem::remove_all(scratch_, ignored);
   }
+
+  // The directory the engine runs in when none was given.
+  const std::string& ScratchDirectory() const { return scratch_; }
 
   void Send(const std::string& line) {
     std::string text = line + "\n";
@@ -103,9 +120,17 @@ class EngineProcess {
   }
 
  private:
+  static std::string MakeScratchDirectory() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "skarne-engine-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return {};
+    std::ofstream(pattern + "/skarne.ini") << ScratchSettings;
+    return pattern;
+  }
+
   pid_t pid_ = -1;
   int toEngine_ = -1;
   int fromEngine_ = -1;
   bool exited_ = false;
   std::string buffer_;
+  std::string scratch_;
 };

@@ -1,0 +1,129 @@
+#include "frontend/configuration.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "search/search.h"
+
+Configuration configuration;
+ConfigurationSeams configurationSeams;
+
+namespace {
+
+// Lines are read in pieces of at most 253 characters; one longer than 246 characters with
+// its newline is not a setting.
+constexpr int ReadLimit = 254;
+constexpr size_t LongestLine = 246;
+
+int64_t SaturatingMultiply(int64_t value, int64_t factor) {
+  return value > std::numeric_limits<int64_t>::max() / factor ? std::numeric_limits<int64_t>::max()
+                                                              : value * factor;
+}
+
+void ApplyHashSize(const char* value) {
+  configuration.hashSizeGiven = true;
+  configuration.hashBytes = ReadSize(value);
+  AllocateHashMemory(configuration.hashBytes);
+}
+
+void ApplyBook(const char* value) {
+  configuration.bookFile = value;
+  if (configurationSeams.loadBook) configurationSeams.loadBook(configuration.bookFile);
+}
+
+void ApplyTablebasePaths(const char* value) {
+  if (configuration.tablebasesCreated && configurationSeams.freeTablebases) {
+    configurationSeams.freeTablebases();
+  }
+  configuration.tablebasePaths = value;
+  configuration.tablebasesCreated = true;
+  if (configurationSeams.createTablebases) {
+    configurationSeams.createTablebases(configuration.tablebasePaths,
+                                        configuration.tablebaseCacheBytes);
+  }
+}
+
+void ApplyTablebaseCache(const char* value) {
+  configuration.tablebaseCacheBytes = ReadSize(value);
+  if (configuration.tablebasesCreated && configurationSeams.setTablebaseCache) {
+    configurationSeams.setTablebaseCache(configuration.tablebaseCacheBytes);
+  }
+}
+
+void ApplyLearn(const char* value) { configuration.learningEnabled = ReadSize(value) != 0; }
+
+struct ConfigurationKey {
+  const char* name;
+  void (*apply)(const char* value);
+};
+constexpr ConfigurationKey ConfigurationKeys[] = {
+    {"HashSize", ApplyHashSize},       {"Book", ApplyBook},   {"EGTBPath", ApplyTablebasePaths},
+    {"EGTBCacheSize", ApplyTablebaseCache}, {"Learn", ApplyLearn},
+};
+
+void WriteDefaultConfiguration(const char* fileName) {
+  std::FILE* file = std::fopen(fileName, "wb");
+  if (!file) return;
+  std::fwrite(DefaultConfiguration.data(), 1, DefaultConfiguration.size(), file);
+  std::fclose(file);
+}
+
+}  // namespace
+
+int64_t ReadSize(std::string_view value) {
+  int64_t bytes = 0;
+  size_t i = 0;
+  for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
+    bytes = SaturatingMultiply(bytes, 10);
+    int digit = value[i] - '0';
+    bytes = bytes > std::numeric_limits<int64_t>::max() - digit ? std::numeric_limits<int64_t>::max()
+                                                                : bytes + digit;
+  }
+  if (i < value.size() && value[i] == 'K') return SaturatingMultiply(bytes, 1024);
+  if (i < value.size() && value[i] == 'M') return SaturatingMultiply(bytes, 1048576);
+  return bytes;
+}
+
+void ApplyConfigurationLine(const char* line) {
+  if (line[0] == ';') return;
+  char text[ReadLimit];
+  std::snprintf(text, sizeof text, "%s", line);
+  // The key ends at a blank or "="; the value at a blank, a newline or a double quote, so a
+  // quoted value loses its quotes. A carriage return ends both, for files edited elsewhere.
+  char* rest = nullptr;
+  const char* key = strtok_r(text, " =\r", &rest);
+  const char* value = key ? strtok_r(nullptr, " \n\"\r", &rest) : nullptr;
+  if (!key || !value) return;
+  for (const auto& entry : ConfigurationKeys) {
+    if (std::strcmp(key, entry.name) == 0) entry.apply(value);
+  }
+}
+
+bool ReadConfiguration(const char* fileName) {
+  std::FILE* file = std::fopen(fileName, "r");
+  if (!file) {
+    WriteDefaultConfiguration(fileName);
+    return false;
+  }
+  char line[ReadLimit];
+  bool continuation = false;  // the rest of a physical line too long for one read
+  while (std::fgets(line, ReadLimit, file)) {
+    size_t length = std::strlen(line);
+    bool complete = length > 0 && line[length - 1] == '\n';
+    bool skip = continuation || length > LongestLine;
+    continuation = !complete;
+    if (!skip) ApplyConfigurationLine(line);
+  }
+  std::fclose(file);
+  return true;
+}
+
+std::string LearnFileName(std::string_view version) {
+  std::string name = "pos_";
+  for (char c : version) {
+    if (c != '.') name += c;
+  }
+  return name + ".lrn";
+}

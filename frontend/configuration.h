@@ -1,0 +1,56 @@
+#pragma once
+// The settings file "skarne.ini": hash memory, book, tablebases and the learning switch.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// What the settings asked for, kept for the subsystems that are wired later and for tests.
+struct Configuration {
+  bool hashSizeGiven = false;  // else the start-up builds the default table
+  int64_t hashBytes = 0;       // as read; the hash budget raises it to its minimum
+  std::string bookFile;
+  std::string tablebasePaths;
+  bool tablebasesCreated = false;
+  int64_t tablebaseCacheBytes = DefaultTablebaseCacheBytes;
+  bool learningEnabled = true;
+  std::string learnFileName;
+
+  static constexpr int64_t DefaultTablebaseCacheBytes = 16384;
+};
+extern Configuration configuration;
+
+// Where the keys reach their subsystems. Each default only remembers the setting; the book
+// and the tablebases install theirs once they exist.
+struct ConfigurationSeams {
+  void (*loadBook)(const std::string& fileName) = nullptr;  // replaces a loaded book
+  void (*freeBook)() = nullptr;
+  void (*createTablebases)(const std::string& paths, int64_t cacheBytes) = nullptr;
+  void (*setTablebaseCache)(int64_t cacheBytes) = nullptr;
+  void (*freeTablebases)() = nullptr;
+};
+extern ConfigurationSeams configurationSeams;
+
+inline constexpr const char* EngineVersion = "1.52";
+inline constexpr const char* ConfigurationFileName = "skarne.ini";
+inline constexpr int64_t DefaultHashBytes = 64 * 1024 * 1024;
+// Written when the settings file is missing; the process then ends with a failure status.
+inline constexpr std::string_view DefaultConfiguration =
+    "HashSize=64Mb\n"
+    "Book=skarne.boo\n"
+    "EGTBPath=c:\\egtb;c:\\tb\n"
+    "EGTBCacheSize=1Mb\n"
+    "Learn=1\n";
+
+// Leading decimal digits (none: 0), times 1024 after "K" or 1048576 after "M".
+int64_t ReadSize(std::string_view value);
+
+// Applies one line of the settings file (newline included, as read).
+void ApplyConfigurationLine(const char* line);
+
+// Reads the file and applies its keys in order. When it cannot be opened the default file
+// is written under that name and false is returned.
+bool ReadConfiguration(const char* fileName = ConfigurationFileName);
+
+// "pos_" + the version without its points + ".lrn".
+std::string LearnFileName(std::string_view version);

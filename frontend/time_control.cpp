@@ -1,0 +1,145 @@
+#include "frontend/time_control.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "frontend/frontend.h"
+#include "notation/game.h"
+#include "search/search.h"
+
+TimeControl timeControl;
+double timeBudget = 0.0;
+bool engineClockKnown = false;
+
+namespace {
+
+// Numbers from the interface are untrusted: every conversion saturates instead of
+// overflowing.
+int32_t ReadInt32(const char* text) {
+  long long value = std::strtoll(text, nullptr, 10);
+  return static_cast<int32_t>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
+}
+
+int32_t SaturateInt32(int64_t value) {
+  return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+// "M:SS" or whole minutes.
+int32_t ReadBaseSeconds(const std::string& token) {
+  size_t colon = token.find(':');
+  int64_t minutes = ReadInt32(token.c_str());
+  int64_t seconds = colon == std::string::npos ? 0 : ReadInt32(token.c_str() + colon + 1);
+  return SaturateInt32(minutes * 60 + seconds);
+}
+
+// Sudden death and increment play spread what is left over the moves a game usually still
+// lasts: more of them the shorter the clock, fewer when every move brings time back.
+struct ClockDivisor {
+  double above;  // seconds on the clock
+  int withoutIncrement;
+  int withIncrement;
+};
+constexpr ClockDivisor ClockDivisors[] = {
+    {600, 45, 30}, {300, 52, 35}, {150, 60, 40}, {60, 67, 45}, {20, 75, 50}, {-INFINITY, 90, 60},
+};
+
+double ClockDivisor(double engineSeconds, bool increment) {
+  for (const auto& row : ClockDivisors) {
+    if (engineSeconds > row.above) return increment ? row.withIncrement : row.withoutIncrement;
+  }
+  return increment ? 60 : 90;  // only a NaN gets here, and PlanTime refuses those
+}
+
+// Whole milliseconds, truncated toward zero, within what timeLimits can hold.
+int32_t WholeMilliseconds(double ms) {
+  if (!(ms > 0.0)) return 0;
+  if (ms >= double(NoTimeLimit)) return NoTimeLimit;
+  return static_cast<int32_t>(ms);
+}
+
+double Finite(double seconds) { return std::isfinite(seconds) ? seconds : 0.0; }
+
+TimePlan PlanFromBudget(double budgetSeconds, double availableSeconds) {
+  TimePlan plan;
+  plan.budgetSeconds = budgetSeconds;
+  int32_t available = WholeMilliseconds(availableSeconds * 1000.0);
+  plan.limits[0] = std::min(WholeMilliseconds(budgetSeconds * 500.0), available / 2);
+  plan.limits[1] = std::min(WholeMilliseconds(budgetSeconds * 2000.0), available);
+  plan.limits[2] = std::min(WholeMilliseconds(budgetSeconds * 10000.0), available);
+  return plan;
+}
+
+}  // namespace
+
+TimeControl ParseLevel(std::string_view text) {
+  std::vector<std::string> tokens;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find(' ', at);
+    if (end == std::string_view::npos) end = text.size();
+    if (end > at) tokens.emplace_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  TimeControl control;
+  for (size_t i = 0; i + 2 < tokens.size(); i += 3) {
+    TimePeriod period;
+    period.moves = ReadInt32(tokens[i].c_str());
+    period.baseSeconds = ReadBaseSeconds(tokens[i + 1]);
+    period.incrementSeconds = std::max(0, ReadInt32(tokens[i + 2].c_str()));
+    control.periods.push_back(period);
+  }
+  return control;
+}
+
+double ReadClockSeconds(std::string_view text) {
+  std::string copy(text);
+  double centiseconds = std::strtod(copy.c_str(), nullptr);
+  if (std::isnan(centiseconds)) return 0.0;
+  constexpr double YearInCentiseconds = 100.0 * 3600.0 * 24.0 * 365.0;
+  return std::clamp(centiseconds, 0.0, YearInCentiseconds) * 0.01;
+}
+
+TimePlan PlanTime(const TimeControl& control, int32_t moveNumber, double engineSeconds,
+                  double reserveSeconds) {
+  const double clock = Finite(engineSeconds);
+  const double spare = clock - Finite(reserveSeconds);
+  // No control at all counts as sudden death on the clock the engine has.
+  int32_t increment = 0;
+  int64_t movesLeft = 0;
+  int64_t before = 0;  // moves of the periods passed; 64 bits because the sums are untrusted
+  for (size_t i = 0; i < control.periods.size(); ++i) {
+    const TimePeriod& period = control.periods[i];
+    if (period.moves <= 0) {
+      increment = period.incrementSeconds;
+      break;
+    }
+    bool last = i + 1 == control.periods.size();
+    if (before + period.moves >= moveNumber || last) {
+      int64_t k = int64_t(moveNumber) - before;  // at least 1; beyond m only in the last one
+      int64_t place = k % period.moves;
+      movesLeft = place == 0 ? 1 : period.moves + 1 - place;
+      break;
+    }
+    before += period.moves;
+  }
+  double budget = movesLeft > 0 ? spare / double(movesLeft)
+                                : increment + spare / ClockDivisor(clock, increment != 0);
+  return PlanFromBudget(budget, spare);
+}
+
+void PlanMoveTime(bool infinite) {
+  TimePlan plan;
+  if (infinite) {
+    plan.limits[0] = plan.limits[1] = plan.limits[2] = NoTimeLimit;
+  } else if (!engineClockKnown) {
+    plan = PlanFromBudget(FixedBudgetSeconds, 10.0 * FixedBudgetSeconds);
+  } else {
+    plan = PlanTime(timeControl, gameRecord.moveNumber, engineTime, gameRecord.timeReserve);
+  }
+  if (!infinite) timeBudget = plan.budgetSeconds;
+  std::copy(plan.limits, plan.limits + 3, timeLimits);
+}
+
+void PlanTimedMove() { PlanMoveTime(false); }
