@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "eval/eval.h"
@@ -276,6 +277,234 @@ TEST_F(HashTest, AgeWrapsAfterSixteenSearchesAndClearEmpties) {
   ClearHash();
   EXPECT_EQ(transpositionTable.age, 0u);
   EXPECT_EQ(Probe(Key{42, 43}, 8, -100, 100, 0), NoCutoff);
+}
+
+}  // namespace
+
+namespace {
+
+// A second implementation of the table, written from the rules alone with named fields
+// instead of packed words, run side by side with the real one on the smallest budget
+// (41 main slots, 15 always slots) so that keys collide all the time.
+struct ModelEntry {
+  uint32_t keyLow = 0, keyHigh = 0;
+  uint32_t boundKind = 0;  // 0 exact, 1 upper, 2 lower
+  bool threat = false;
+  uint32_t age = 0;  // 0..15
+  uint32_t effort = 0;
+  uint32_t move = 0, depth = 0;
+  int16_t score = 0;
+
+  HashEntry Packed() const {
+    return HashEntry{keyLow, keyHigh,
+                     boundKind << 30 | uint32_t(threat) << 29 | age << 24 | effort,
+                     move | depth << 8 | uint32_t(uint16_t(score)) << 16};
+  }
+};
+
+struct ModelTable {
+  std::vector<ModelEntry> main, always;
+  uint32_t age = 0;
+  // How often each rule decided something, so that the run is known to reach them.
+  int overwrittenMatch = 0, keptOtherBound = 0, replacedByWorth = 0, refused = 0;
+  int mateAtAnyDepth = 0, avoidedNull = 0, cutoffs = 0;
+
+  ModelTable(uint32_t mainCount, uint32_t alwaysCount) : main(mainCount), always(alwaysCount) {}
+
+  bool Matches(const ModelEntry& e, uint32_t lo, uint32_t hi) const {
+    return e.keyLow == lo && e.keyHigh == hi;
+  }
+  std::vector<uint32_t> MainSlots(uint32_t lo, uint32_t hi) const {
+    uint64_t m = main.size(), step = hi % always.size() + 1;
+    std::vector<uint32_t> slots;
+    for (uint64_t k = 0; k < 4; ++k) slots.push_back(uint32_t((lo % m + k * step) % m));
+    return slots;
+  }
+
+  int32_t Probe(uint32_t lo, uint32_t hi, int32_t depth, int32_t alpha, int32_t beta,
+                uint16_t& moveIndex, bool& threat, int32_t ply) {
+    moveIndex = 0;
+    int32_t result = NoCutoff;
+    int32_t bestDepth = -1;
+    std::vector<ModelEntry*> visit{&always[hi % always.size()]};
+    for (uint32_t s : MainSlots(lo, hi)) visit.push_back(&main[s]);
+    for (size_t k = 0; k < visit.size(); ++k) {
+      ModelEntry& e = *visit[k];
+      if (!Matches(e, lo, hi)) continue;
+      int32_t d = int32_t(e.depth);
+      if (k == 0) {
+        moveIndex = uint16_t(e.move);
+      } else {
+        if (d > bestDepth) {
+          bestDepth = d;
+          moveIndex = uint16_t(e.move);
+        }
+        e.age = age;
+      }
+      if (e.threat) threat = true;
+      if (d < depth) {
+        if (e.score == 31999 && e.boundKind == 0) {
+          ++mateAtAnyDepth;
+          return 31999 - ply;
+        }
+        int32_t r = depth < 25 ? 8 : 12;
+        if (d >= depth - r && e.boundKind != 2 && e.score < beta) {
+          result = AvoidNullMove;
+          ++avoidedNull;
+        }
+        continue;
+      }
+      if (e.boundKind == 2 && e.score >= beta) return ++cutoffs, e.score;
+      if (e.boundKind == 1 && e.score <= alpha) return ++cutoffs, e.score;
+      if (e.boundKind == 0) {
+        ++cutoffs;
+        if (e.score >= 31952) return e.score - ply;
+        if (e.score <= -31952) return e.score + ply;
+        return e.score;
+      }
+    }
+    return result;
+  }
+
+  void Store(uint32_t lo, uint32_t hi, int32_t depth, int16_t score, uint16_t moveIndex,
+             uint32_t bound, int32_t ply, int32_t nodes) {
+    uint32_t kind = bound >> 30;
+    int32_t s = score;
+    if (kind == 0 && s >= 31952) s += ply;
+    else if (kind == 0 && s <= -31952) s -= ply;
+    else if (kind == 2 && s > 31952) s = 31952;
+    else if (kind == 1 && s < -31952) s = -31952;
+    ModelEntry fresh;
+    fresh.keyLow = lo;
+    fresh.keyHigh = hi;
+    fresh.boundKind = kind;
+    fresh.threat = (bound & MateThreatBit) != 0;
+    fresh.age = age;
+    fresh.effort = uint32_t(nodes) / 256;
+    fresh.move = moveIndex;
+    fresh.depth = uint32_t(depth);
+    fresh.score = int16_t(s);
+    const uint64_t newWorth = uint64_t(depth) * (1 << 24) + fresh.effort;
+
+    ModelEntry* target = nullptr;
+    ModelEntry* least = nullptr;
+    uint64_t leastWorth = 0;
+    for (uint32_t slot : MainSlots(lo, hi)) {
+      ModelEntry& e = main[slot];
+      if (Matches(e, lo, hi)) {
+        if (kind == 0 || e.boundKind == kind) {
+          target = &e;
+          ++overwrittenMatch;
+          break;
+        }
+        e.move = moveIndex;
+        ++keptOtherBound;
+      }
+      uint64_t worth = e.effort + (e.age == age ? uint64_t(e.depth) << 24 : 0);
+      if (!least || worth < leastWorth) {
+        least = &e;
+        leastWorth = worth;
+      }
+    }
+    if (!target) {
+      if (newWorth > leastWorth) {
+        target = least;
+        ++replacedByWorth;
+      } else {
+        ++refused;
+      }
+    }
+    if (target) *target = fresh;
+    ModelEntry a = fresh;
+    a.effort = 0;
+    always[hi % always.size()] = a;
+  }
+
+  uint16_t MoveOf(uint32_t lo, uint32_t hi) const {
+    std::vector<const ModelEntry*> visit{&always[hi % always.size()]};
+    for (uint32_t s : MainSlots(lo, hi)) visit.push_back(&main[s]);
+    int32_t best = -1;
+    uint16_t move = 0;
+    for (const ModelEntry* e : visit)
+      if (Matches(*e, lo, hi) && int32_t(e->depth) > best) {
+        best = int32_t(e->depth);
+        move = uint16_t(e->move);
+      }
+    return move;
+  }
+};
+
+bool SameEntry(const HashEntry& a, const HashEntry& b) {
+  return a.keyLow == b.keyLow && a.keyHigh == b.keyHigh && a.info == b.info && a.data == b.data;
+}
+
+TEST(HashModel, RandomStoresAndProbesAgreeWithASecondImplementation) {
+  ASSERT_EQ(AllocateHashMemory(0), SmallestHashBudget);
+  ClearHash();
+  const TranspositionTable& tt = transpositionTable;
+  ASSERT_EQ(tt.mainCount, 41u);
+  ModelTable model(tt.mainCount, tt.alwaysCount);
+
+  std::mt19937 rng(4404);
+  auto below = [&](uint32_t n) { return uint32_t(rng() % n); };
+  std::vector<Key> keys;
+  for (int i = 0; i < 60; ++i) keys.push_back(Key{uint32_t(rng() | 1), uint32_t(rng())});
+  // Scores near the window edges, mate scores of both signs and the mate in one.
+  auto randomScore = [&](int32_t ply) -> int32_t {
+    switch (below(5)) {
+      case 0: return int32_t(below(801)) - 400;
+      case 1: return 31952 + int32_t(below(47)) - ply;
+      case 2: return -31952 - int32_t(below(47)) + ply;
+      case 3: return MateInOneScore - ply;
+      default: return int32_t(below(41)) - 20;
+    }
+  };
+  const uint32_t bounds[] = {BoundExact, BoundUpper, BoundLower};
+
+  for (int step = 0; step < 200000; ++step) {
+    SCOPED_TRACE(step);
+    const Key k = keys[below(uint32_t(keys.size()))];
+    const uint32_t op = below(100);
+    if (op < 45) {
+      int32_t ply = int32_t(below(48));
+      int32_t depth = int32_t(below(64));
+      uint32_t bound = bounds[below(3)] | (below(8) == 0 ? MateThreatBit : 0);
+      int16_t score = int16_t(randomScore(ply));
+      uint16_t move = uint16_t(below(256));
+      int32_t nodes = int32_t(below(1u << 20));
+      StoreHash(k.low, k.high, depth, score, move, bound, ply, nodes);
+      model.Store(k.low, k.high, depth, score, move, bound, ply, nodes);
+    } else if (op < 90) {
+      int32_t ply = int32_t(below(48));
+      int32_t depth = int32_t(below(64));
+      int32_t alpha = randomScore(ply);
+      int32_t beta = alpha + 1 + int32_t(below(3) == 0 ? 0 : below(300));
+      uint16_t move = 999, modelMove = 999;
+      bool threat = false, modelThreat = false;
+      int32_t r = ProbeHash(k.low, k.high, depth, alpha, beta, move, threat, ply);
+      int32_t expected = model.Probe(k.low, k.high, depth, alpha, beta, modelMove, modelThreat, ply);
+      ASSERT_EQ(r, expected);
+      ASSERT_EQ(move, modelMove);
+      ASSERT_EQ(threat, modelThreat);
+    } else if (op < 98) {
+      ASSERT_EQ(HashMoveIndex(k.low, k.high), model.MoveOf(k.low, k.high));
+    } else if (op < 100 && below(10) == 0) {
+      AdvanceHashAge();
+      model.age = (model.age + 1) & 15;
+      ASSERT_EQ(tt.age, model.age << 24);
+    }
+    if (step % 997 == 0) {
+      for (uint32_t i = 0; i < tt.mainCount; ++i)
+        ASSERT_TRUE(SameEntry(tt.mainEntries[i], model.main[i].Packed())) << "main " << i;
+      for (uint32_t i = 0; i < tt.alwaysCount; ++i)
+        ASSERT_TRUE(SameEntry(tt.alwaysEntries[i], model.always[i].Packed())) << "always " << i;
+    }
+  }
+  // Every rule must have decided a fair number of times for the agreement to mean much.
+  for (int count : {model.overwrittenMatch, model.keptOtherBound, model.replacedByWorth,
+                    model.refused, model.mateAtAnyDepth, model.avoidedNull, model.cutoffs})
+    EXPECT_GT(count, 200);
+  FreeHashMemory();
 }
 
 }  // namespace
