@@ -3,6 +3,7 @@
 #include "eval/pawns.h"
 
 #include <bit>
+#include <cstdlib>
 #include <new>
 
 #include "board/tables.h"
@@ -130,9 +131,9 @@ int32_t EvaluatePawns(Position& pos) {
 bool AllocatePawnTable(size_t entries) {
   FreePawnTable();
   if (entries == 0 || (entries & (entries - 1)) != 0) return false;
-  PawnEntry* table = new (std::nothrow) PawnEntry[entries];
+  // Zeroed by calloc, which leaves the pages of a large table untouched until used.
+  PawnEntry* table = static_cast<PawnEntry*>(std::calloc(entries, sizeof(PawnEntry)));
   if (!table) return false;
-  for (size_t i = 0; i < entries; ++i) table[i] = PawnEntry{0, 0};
   table[0].key = 1;
   pawnTable.entries = table;
   pawnTable.lastSlot = nullptr;
@@ -141,7 +142,7 @@ bool AllocatePawnTable(size_t entries) {
 }
 
 void FreePawnTable() {
-  delete[] pawnTable.entries;
+  std::free(pawnTable.entries);
   pawnTable = PawnTable{};
 }
 

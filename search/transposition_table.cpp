@@ -1,5 +1,6 @@
 #include "search/transposition_table.h"
 
+#include <cstdlib>
 #include <new>
 
 #include "eval/eval.h"
@@ -16,7 +17,11 @@ constexpr uint64_t MostEntries = 0xFFFFFFFFull;
 HashEntry* entryBlock = nullptr;
 
 // Cleared at once: a stale pattern in fresh memory could pass for a stored key.
-HashEntry* NewHashEntries(uint64_t count) { return new (std::nothrow) HashEntry[count](); }
+// calloc takes large blocks straight from the system as zero pages, so the start-up does
+// not spend time touching every page of a table it has not used yet.
+HashEntry* NewHashEntries(uint64_t count) {
+  return static_cast<HashEntry*>(std::calloc(count, sizeof(HashEntry)));
+}
 
 constexpr uint32_t BoundMask = 0xC0000000;
 constexpr uint32_t AgeMask = 0x0F000000;
@@ -110,7 +115,7 @@ HashSplit SplitHashBudget(int64_t bytes) {
 }
 
 void FreeHashMemory() {
-  delete[] entryBlock;
+  std::free(entryBlock);
   entryBlock = nullptr;
   transpositionTable = TranspositionTable{};
   FreePawnTable();
@@ -132,7 +137,7 @@ int64_t AllocateHashMemory(int64_t bytes) {
       tt.age = 0;
       return bytes;
     }
-    delete[] block;
+    std::free(block);
     if (bytes == SmallestHashBudget) return 0;
     bytes = bytes / 2 < SmallestHashBudget ? SmallestHashBudget : bytes / 2;
   }

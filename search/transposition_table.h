@@ -57,7 +57,8 @@ HashSplit SplitHashBudget(int64_t bytes);
 // is not available the budget is halved until it is; returns the budget that was used
 // (0 when not even the smallest one could be had: the search then runs without tables).
 int64_t AllocateHashMemory(int64_t bytes);
-// How AllocateHashMemory obtains entry memory (zeroed, nullptr when unavailable);
+// How AllocateHashMemory obtains entry memory (zeroed, from malloc/calloc: it is released
+// with free; nullptr when unavailable);
 // replaceable so that the halving retry can be exercised without exhausting the machine.
 extern HashEntry* (*allocateHashEntries)(uint64_t count);
 void FreeHashMemory();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -86,7 +87,7 @@ int attempts = 0;
 // Memory for at most 100000 entries; larger requests fail as an exhausted machine would.
 HashEntry* ScarceEntries(uint64_t count) {
   attemptedEntries[attempts++ & 63] = count;
-  return count > 100000 ? nullptr : new HashEntry[count]();
+  return count > 100000 ? nullptr : static_cast<HashEntry*>(std::calloc(count, sizeof(HashEntry)));
 }
 
 TEST(HashBudget, AnUnobtainableBudgetFallsBackToHalves) {
