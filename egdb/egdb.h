@@ -1,0 +1,4 @@
+#pragma once
+// What the rest of the engine may call of the endgame databases.
+
+#include "egdb/kpk.h"
