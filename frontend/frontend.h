@@ -21,3 +21,8 @@ void RunCommandLoop(std::FILE* input);
 
 // Joins a running search or ponder thread; a stopped thinking search still plays its move.
 void StopSearchThread();
+
+// Asked before the engine's move is played: the engine is to move in the game position.
+bool ShouldResign();
+// After the engine's move is played; sends "offer draw" at most once per game.
+void MaybeOfferDraw();

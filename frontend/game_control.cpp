@@ -79,25 +79,6 @@ void StartUp() {
   tablesReady = true;
 }
 
-bool ShouldResign() {
-  if (!(opponentTime > 60.0) || lastScore >= -900) return false;
-  const Position& pos = gameRecord.gamePosition;
-  int balance = pos.whiteMaterial - pos.blackMaterial;
-  return pos.sideToMove == White ? balance < -900 : balance > 900;
-}
-
-void MaybeOfferDraw() {
-  if (!drawOfferAllowed || lastScore < -99 || lastScore > 99) return;
-  const Position& pos = gameRecord.gamePosition;
-  int w = pos.whiteMaterial, b = pos.blackMaterial;
-  if (std::abs(w - b) > 29 || w == 0 || b == 0) return;
-  bool offer = w == 500 ? pos.whiteRooks && b == 500 && pos.blackRooks
-                        : w <= 300 && !pos.whitePawns && b <= 300 && !pos.blackPawns;
-  if (!offer) return;
-  drawOfferAllowed = false;
-  SendLine("offer draw");
-}
-
 void PonderThreadMain() {
   Move move = NoMove;
   Think(move, true);
@@ -130,6 +111,25 @@ void StartSearchThread(void (*body)()) {
 }
 
 }  // namespace
+
+bool ShouldResign() {
+  if (!(opponentTime > 60.0) || lastScore >= -900) return false;
+  const Position& pos = gameRecord.gamePosition;
+  int balance = pos.whiteMaterial - pos.blackMaterial;
+  return pos.sideToMove == White ? balance < -900 : balance > 900;
+}
+
+void MaybeOfferDraw() {
+  if (!drawOfferAllowed || lastScore < -99 || lastScore > 99) return;
+  const Position& pos = gameRecord.gamePosition;
+  int w = pos.whiteMaterial, b = pos.blackMaterial;
+  if (std::abs(w - b) > 29 || w == 0 || b == 0) return;
+  bool offer = w == 500 ? pos.whiteRooks && b == 500 && pos.blackRooks
+                        : w <= 300 && !pos.whitePawns && b <= 300 && !pos.blackPawns;
+  if (!offer) return;
+  drawOfferAllowed = false;
+  SendLine("offer draw");
+}
 
 void StopSearchThread() {
   if (!searchRunning) return;

@@ -17,10 +17,11 @@ constexpr int32_t MateScoreBound = 31952;  // at or beyond: a mate score
 constexpr int MaxPly = 48;
 constexpr int OnePly = 4;  // depths count quarter plies
 
-// ---- Control, written by the frontend while no search runs (stopSearch at any time).
+// ---- Control, written by the frontend while no search runs; stopSearch at any time, and
+// the "sd", "post" and "nopost" commands also arrive while a search or ponder search runs.
 extern std::atomic<bool> stopSearch;
-extern int32_t depthLimit;  // the "sd" limit in plies; 0 = none, negative = no search
-extern bool postThinking;
+extern std::atomic<int32_t> depthLimit;  // the "sd" limit in plies; 0 = none, negative = no search
+extern std::atomic<bool> postThinking;
 extern int32_t timeLimits[3];  // ms: target, hard limit, extended limit
 extern bool hashClearedThisGame;
 // Result of the last completed iteration, read after Think.

@@ -3,8 +3,8 @@
 #include "search/search.h"
 
 std::atomic<bool> stopSearch{false};
-int32_t depthLimit = 0;
-bool postThinking = true;
+std::atomic<int32_t> depthLimit{0};
+std::atomic<bool> postThinking{true};
 int32_t timeLimits[3] = {0, 0, 0};
 bool hashClearedThisGame = false;
 int32_t lastScore = 0;

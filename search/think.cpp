@@ -312,8 +312,9 @@ void IterativeDeepening() {
   S.searchPly = 0;
   lastScore = 0;
 
-  if (depthLimit >= 0) {
-    const int maxDepth = depthLimit >= 1 && depthLimit <= MaxPly ? depthLimit : MaxPly;
+  const int32_t limit = depthLimit;  // "sd" may change it while this search runs
+  if (limit >= 0) {
+    const int maxDepth = limit >= 1 && limit <= MaxPly ? limit : MaxPly;
     for (int d = 1;; ++d) {
       S.iterationDepth = d;
       S.halvingPly = 2 * d;
