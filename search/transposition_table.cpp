@@ -1,7 +1,10 @@
 #include "search/transposition_table.h"
 
+#include <unistd.h>
+
+#include <cstdint>
 #include <cstdlib>
-#include <new>
+#include <limits>
 
 #include "eval/eval.h"
 
@@ -121,9 +124,20 @@ void FreeHashMemory() {
   FreePawnTable();
 }
 
+int64_t PhysicalMemoryBytes() {
+  long pages = sysconf(_SC_PHYS_PAGES);
+  long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return std::numeric_limits<int64_t>::max();
+  return int64_t(pages) * pageSize;
+}
+
 int64_t AllocateHashMemory(int64_t bytes) {
   FreeHashMemory();
   if (bytes < SmallestHashBudget) bytes = SmallestHashBudget;
+  // The system may promise more than the machine holds and fail only when the table is
+  // first touched, where no retry can catch it; such budgets are halved before asking.
+  const int64_t physical = PhysicalMemoryBytes();
+  while (bytes > physical && bytes / 2 >= SmallestHashBudget) bytes /= 2;
   for (;;) {
     HashSplit split = SplitHashBudget(bytes);
     HashEntry* block = allocateHashEntries(split.ttEntries);

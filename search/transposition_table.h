@@ -53,13 +53,15 @@ struct HashSplit {
 };
 HashSplit SplitHashBudget(int64_t bytes);
 
-// (Re)builds the pawn table and the transposition table from the budget. When the memory
-// is not available the budget is halved until it is; returns the budget that was used
-// (0 when not even the smallest one could be had: the search then runs without tables).
+// (Re)builds the pawn table and the transposition table from the budget. A budget above
+// the machine's physical memory, or one whose memory is not available, is halved until it
+// fits; returns the budget that was used (0 when not even the smallest one could be had:
+// the search then runs without tables).
 int64_t AllocateHashMemory(int64_t bytes);
+int64_t PhysicalMemoryBytes();
 // How AllocateHashMemory obtains entry memory (zeroed, from malloc/calloc: it is released
-// with free; nullptr when unavailable);
-// replaceable so that the halving retry can be exercised without exhausting the machine.
+// with free; nullptr when unavailable); replaceable so that the halving retry can be
+// exercised without exhausting the machine.
 extern HashEntry* (*allocateHashEntries)(uint64_t count);
 void FreeHashMemory();
 void ClearHash();

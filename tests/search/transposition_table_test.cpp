@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -108,6 +109,26 @@ TEST(HashBudget, AnUnobtainableBudgetFallsBackToHalves) {
   bool threat = false;
   StoreHash(3, 4, 8, 21, 2, BoundExact, 0, 0);
   EXPECT_EQ(ProbeHash(3, 4, 8, -50, 50, move, threat, 0), 21);
+  FreeHashMemory();
+}
+
+TEST(HashBudget, AnAbsurdBudgetNeverAsksForMoreThanTheMachineHolds) {
+  auto saved = allocateHashEntries;
+  allocateHashEntries = ScarceEntries;
+  attempts = 0;
+  // The largest budget the setting can give: no overflow on the way, the first request is
+  // already within physical memory, and halving ends at a table that works.
+  int64_t used = AllocateHashMemory(std::numeric_limits<int64_t>::max());
+  allocateHashEntries = saved;
+  ASSERT_GT(attempts, 0);
+  EXPECT_LE(attemptedEntries[0] * 16, uint64_t(PhysicalMemoryBytes()));
+  EXPECT_GE(used, SmallestHashBudget);
+  EXPECT_LE(SplitHashBudget(used).ttEntries, 100000u);
+  uint16_t move = 0;
+  bool threat = false;
+  StoreHash(5, 6, 12, -33, 4, BoundUpper, 0, 0);
+  EXPECT_EQ(ProbeHash(5, 6, 12, -20, 20, move, threat, 0), -33);
+  EXPECT_EQ(move, 4);
   FreeHashMemory();
 }
 
