@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "board/board.h"
 #include "egdb/egdb.h"
@@ -60,29 +62,45 @@ TEST_F(KpkTest, ProbesNeverReadOutsideTheTable) {
   EXPECT_TRUE(KpkWon(0xFFFFFFFFu));
 }
 
-// Known results from endgame theory, each with both sides to move and in both colours.
+// Known results from endgame theory, in both colours.
 TEST_F(KpkTest, PositionsFromTheory) {
   struct Case {
-    const char* fen;  // without side to move
+    const char* fen;  // without the side to move
+    const char* sides;
     bool won;
     const char* why;
   };
   const Case cases[] = {
-      {"4k3/8/4K3/8/4P3/8/8/8", true, "king on the sixth rank in front of its pawn"},
-      {"8/8/8/4p3/8/4k3/8/4K3", true, "the same with colours exchanged"},
-      {"7k/8/8/8/8/8/7P/K7", false, "defending king in the rook pawn's corner"},
-      {"k7/7p/8/8/8/8/8/7K", false, "the same with colours exchanged"},
-      {"8/8/2P5/8/8/8/8/k6K", true, "the pawn outruns the far king"},
+      {"4k3/8/4K3/8/4P3/8/8/8", "wb", true, "king on the sixth rank in front of its pawn"},
+      {"8/8/8/4p3/8/4k3/8/4K3", "wb", true, "the same with colours exchanged"},
+      {"7k/8/8/8/8/8/7P/K7", "wb", false, "defending king in the rook pawn's corner"},
+      {"k7/7p/8/8/8/8/8/7K", "wb", false, "the same with colours exchanged"},
+      {"8/8/2P5/8/8/8/8/k6K", "wb", true, "the pawn outruns the far king"},
+      // Black: h8 is free of the pawn's attack, g8 and g7 touch the white king, h7 is
+      // attacked by the pawn, and the king is not in check.
+      {"7k/5K2/6P1/8/8/8/8/8", "b", false, "stalemate"},
+      {"8/8/8/8/8/6p1/5k2/7K", "w", false, "the same stalemate with colours exchanged"},
+      {"8/8/4k3/3P4/8/8/8/K7", "b", false, "the unguarded pawn falls"},
+      {"k7/8/8/8/3p4/4K3/8/8", "w", false, "the same with colours exchanged"},
   };
-  for (const Case& c : cases) {
-    for (const char* side : {" w", " b"}) {
-      std::string fen = std::string(c.fen) + side + " - - 0 1";
+  for (const Case& c : cases)
+    for (const char* side = c.sides; *side; ++side) {
+      std::string fen = std::string(c.fen) + " " + *side + " - - 0 1";
       SCOPED_TRACE(fen + ": " + c.why);
       Position pos;
       ASSERT_TRUE(SetFromFen(pos, fen));
       EXPECT_EQ(KpkPawnSideWins(pos), c.won);
     }
-  }
+}
+
+TEST_F(KpkTest, RebuildAfterDestroyGivesTheSameTable) {
+  std::vector<uint32_t> first(kpkBitbase.won, kpkBitbase.won + kpkBitbase.wordCount);
+  DestroyKpkBitbase();
+  // Without a table every probe declines to call the position a draw.
+  EXPECT_TRUE(KpkWon(KpkIndex(Sq("a2"), Sq("a1"), Sq("h8"), 1)));
+  KpkBitbase again = BuildKpkBitbase();
+  ASSERT_EQ(again.wordCount, KpkWordCount);
+  EXPECT_TRUE(std::equal(first.begin(), first.end(), again.won));
 }
 
 }  // namespace
