@@ -169,6 +169,8 @@ void HandleGo(std::string_view) {
 void HandleTime(std::string_view argument) {
   engineTime = ReadClockSeconds(argument);
   engineClockKnown = true;
+  // The tablebase root probe takes the first drawing move at once when time is this short.
+  knowledgeSeams.engineTimeShort = engineTime < 3.0;
 }
 void HandleOtim(std::string_view argument) { opponentTime = ReadClockSeconds(argument); }
 void HandleForce(std::string_view) { forceMode = true; }

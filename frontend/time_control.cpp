@@ -119,7 +119,7 @@ TimePlan PlanTime(const TimeControl& control, int32_t moveNumber, double engineS
     if (before + period.moves >= moveNumber || last) {
       int64_t k = int64_t(moveNumber) - before;  // at least 1; beyond m only in the last one
       int64_t place = k % period.moves;
-      movesLeft = place == 0 ? 1 : period.moves + 1 - place;
+      movesLeft = place == 0 ? 1 : int64_t(period.moves) + 1 - place;
       break;
     }
     before += period.moves;

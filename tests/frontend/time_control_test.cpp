@@ -6,6 +6,7 @@
 #include <string>
 
 #include "board/board.h"
+#include "engine_process.h"
 #include "frontend/frontend.h"
 #include "frontend/time_control.h"
 #include "notation/notation.h"
@@ -253,6 +254,36 @@ TEST_F(PlanMoveTimeTest, SetboardCountsTheMovesFromOneAgain) {
   ASSERT_TRUE(SetupGame("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 30"));
   PlanMoveTime(false);
   EXPECT_DOUBLE_EQ(timeBudget, (401.0 - gameRecord.timeReserve) / 40.0);
+}
+
+// Clock readings no real interface sends still give a move, from the search's first
+// iteration when the clock reads as empty.
+TEST(TimeCommands, UntrustedReadingsThroughTheEngine) {
+  const char* sessions[][3] = {
+      {"level 2147483647 2147483647 2147483647", "time nan", "otim 1e400"},
+      {"level 40 5 0 2147483647 1 0", "time -1e400", "otim nan"},
+      {"level 0 99999999999:99 -5", "time 0", "otim -5"},
+  };
+  for (const auto& session : sessions) {
+    SCOPED_TRACE(session[0]);
+    EngineProcess engine;
+    engine.Send("xboard");
+    engine.Send("protover 2");
+    ASSERT_TRUE(engine.ReadUntil("feature done=1"));
+    engine.Send("new");
+    for (const char* line : session) engine.Send(line);
+    engine.Send("go");
+    bool moved = false;
+    while (auto line = engine.ReadLine(10000)) {
+      if (line->rfind("move ", 0) == 0) {
+        moved = true;
+        break;
+      }
+    }
+    EXPECT_TRUE(moved);
+    engine.Send("quit");
+    EXPECT_EQ(engine.WaitExit(), 0);
+  }
 }
 
 }  // namespace
