@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "board/board.h"
+#include "egdb/egdb.h"
 #include "eval/endgame.h"
 #include "eval/eval.h"
 #include "frontend/configuration.h"
@@ -73,6 +74,7 @@ void StartUp() {
   configuration.learnFileName = LearnFileName(EngineVersion);
   InitEndgameTables();
   BuildKingTables();
+  BuildKpkBitbase();
   thinkingOutput = WriteThinkingLine;
   planMoveTime = PlanTimedMove;
   SendLine("feature done=1");
@@ -229,6 +231,7 @@ void HandleSd(std::string_view argument) { depthLimit = ReadInteger(argument); }
 void TearDown() {
   timeControl = TimeControl{};
   gameRecord.startFen = std::string();
+  DestroyKpkBitbase();
   if (configurationSeams.freeBook) configurationSeams.freeBook();
   if (configuration.tablebasesCreated && configurationSeams.freeTablebases) {
     configurationSeams.freeTablebases();
