@@ -9,6 +9,7 @@
 #include "search/search_state.h"
 
 SearchState searchState;
+SearchWatcher searchWatcher = nullptr;
 
 namespace {
 
@@ -156,6 +157,8 @@ int32_t Search(int32_t depth, int32_t alpha, int32_t beta, int32_t kind) {
     if (!S.nullMoveActive && r != AvoidNullMove && !mateThreat && !S.inCheck[p] &&
         depth < (material >> 6)) {
       const int32_t R = depth <= 24 ? 8 : 12;
+      if (searchWatcher) [[unlikely]]
+        searchWatcher(SearchEvent::NullMove, {p, depth, 0, 0, 0});
       CopyForNullMove(child, P);
       child.hashKey ^= sideKey;
       child.hashKey ^= uint64_t(uint32_t(child.epFile ^ NoEnPassant));
@@ -163,6 +166,9 @@ int32_t Search(int32_t depth, int32_t alpha, int32_t beta, int32_t kind) {
       child.sideToMove ^= 1;
       S.searchPly = p + 1;
       S.inCheck[p + 1] = false;
+      // Passing captures nothing: a capture just below must not count as a recapture of
+      // whatever an earlier node left in this ply's entry.
+      S.captureSquare[p] = int8_t(-p);
       int32_t s;
       if (R >= depth) {
         S.quiescenceEntryPly = p + 1;
@@ -268,7 +274,11 @@ searchMoves:
         if (!sixth) {
           int32_t balance = int32_t(P.whiteMaterial) - int32_t(P.blackMaterial) + EvaluatePawns(P);
           if (side == Black) balance = -balance;
-          if (balance + 500 < alpha) break;
+          if (balance + 500 < alpha) {
+            if (searchWatcher) [[unlikely]]
+              searchWatcher(SearchEvent::FutilityCut, {p, depth, 0, 0, 0});
+            break;
+          }
         }
       }
       QuietMovePenalty(P, remaining, order, s);
@@ -307,6 +317,8 @@ searchMoves:
     } else x = 0;
     if (x < x0) x = x0;
     if (p >= S.halvingPly) x >>= 1;
+    if (searchWatcher) [[unlikely]]
+      searchWatcher(SearchEvent::ChildSearch, {p, depth, mi, x, searched});
     S.searchPly = p + 1;
 
     int32_t v;

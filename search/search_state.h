@@ -40,6 +40,23 @@ struct SearchState {
 
 extern SearchState searchState;
 
+// Decisions of Search that leave no trace in its result, reported to an optional watcher
+// so that tests can check them. Null outside tests: one predictable branch per event.
+enum class SearchEvent : uint8_t {
+  NullMove,     // a null move is about to be searched at `ply` with `depth`
+  FutilityCut,  // the quiet moves at `ply` are cut off
+  ChildSearch,  // move `moveIndex` at `ply` is about to be searched with `extension`
+};
+struct SearchEventData {
+  int32_t ply;
+  int32_t depth;
+  int32_t moveIndex;      // ChildSearch only
+  int32_t extension;      // ChildSearch only, after the halving
+  int32_t movesSearched;  // ChildSearch only: moves of the node searched before this one
+};
+using SearchWatcher = void (*)(SearchEvent event, const SearchEventData& data);
+extern SearchWatcher searchWatcher;
+
 // The board-state copy of a child slot: everything make move reads or writes, not the move
 // list or the attack caches. cacheFlags becomes 0.
 void CopyBoardState(Position& to, const Position& from);
