@@ -69,6 +69,8 @@ extern PendingLearn pendingLearn;
 // Chooses a move for the game position. ponder: search until stopSearch. `move` is left
 // unchanged when the position has no legal move.
 void Think(Move& move, bool ponder);
+// Nodes counted by the last Think (wraps after 2^32, as the thinking lines do).
+uint32_t SearchedNodes();
 
 // ---- Move ordering state kept across searches.
 // flags * 4096 + from * 64 + to.

@@ -8,3 +8,7 @@ std::atomic<bool> postThinking{true};
 int32_t timeLimits[3] = {0, 0, 0};
 bool hashClearedThisGame = false;
 int32_t lastScore = 0;
+
+#include "search/search_state.h"
+
+uint32_t SearchedNodes() { return searchState.nodeCount; }
