@@ -55,7 +55,7 @@ constexpr const char* BenchPositions[] = {
     "4k3/8/8/8/8/8/3Q4/4K3 w - - 0 1",
 };
 
-constexpr int DefaultDepth = 10;
+constexpr int DefaultDepth = 7;
 constexpr int DefaultHashMb = 64;
 
 void Silent(const char*) {}
