@@ -1,11 +1,132 @@
 #include "eval/endgame.h"
 
+#include <initializer_list>
+
+#include "board/movegen.h"
+#include "eval/endgame_view.h"
+
 EndgameEntry recognizerTable[EndgameTableSize];
 EndgameEntry scorerTable[EndgameTableSize];
+
+// Rows rank 1 to 8, columns file a to h.
+const Bitboard kbpRegion[64] = {
+    0x80808080808080F8, 0x808080808080F0F8, 0x808080808080F1F1, 0x808080808080E3E3,
+    0x808080808080C7C7, 0x000000000000878F, 0x000000000000000F, 0x0000000000000020,
+    0x80808080808080F8, 0xC0C0C0C0C0F0F0F8, 0xC0C0C0C0C0F0F1F1, 0xC0C0C0C0C0E2E3E3,
+    0x8080808080C2C7C7, 0x000000000080878F, 0x000000000000101F, 0x000000000000103F,
+    0x0000000000000000, 0xF0F0F0F0F8F8F8FF, 0xE0E0E0E0F0F0F1FF, 0xC0C0C0C0C0E2E3FF,
+    0x80808080C0C2C7FF, 0x0000000080888FFF, 0x0000000000081FFF, 0x00000000000030FF,
+    0x0000000000000000, 0xF0F0F0F8F8F8FFFF, 0xE0E0E0E1F0F0FFFF, 0xC0C0C0C3C2E2FFFF,
+    0x80808083C4C6FFFF, 0x00000080848EFFFF, 0x000000000018FFFF, 0x000000000000F0FF,
+    0xF0F0F0F8FCFEFFFF, 0xF0F0F0F8F8FEFFFF, 0xE0E0E1E1F0FEFFFF, 0xC0C0C1C3C2FEFFFF,
+    0x80808083C4FEFFFF, 0x0000008084FEFFFF, 0x0000000000F8FFFF, 0x0000000000C0F0FF,
+    0xE0E0E0E8FCFEFFFF, 0xE0E0E0E8FEFEFFFF, 0xE0E0E1E1FEFEFFFF, 0xC0C0C1C3DEFEFFFF,
+    0x80808083DCFEFFFF, 0x00000080F4FEFFFF, 0x00000000C0F8FFFF, 0x00000000C0C0F0FF,
+    0xC0C0C0C3DCFEFFFF, 0xC0C0C0C3DEFEFFFF, 0xC0C0C1C3DEFEFFFF, 0xC0C0C1C3DEFEFFFF,
+    0x80808083DCFEFFFF, 0x00000080D4FEFFFF, 0x00000080C0F0FFFF, 0x00000080C0C0F0FF,
+    0x8080818380BEFFFF, 0x8080818380BEFFFF, 0x8080818380BEFFFF, 0x8080818380BEFFFF,
+    0x8080808380BEFFFF, 0x0000008080BEFFFF, 0x0000008080B0FFFF, 0x000000808080E0FF,
+};
+
+namespace {
+
+EndgameSide SideOf(const Position& pos, int side, bool flipped) {
+  auto turn = [flipped](Bitboard set) { return flipped ? __builtin_bswap64(set) : set; };
+  EndgameSide s{};
+  if (side == White) {
+    s = {pos.whitePawns, pos.whiteKnights, pos.whiteBishops, pos.whiteRooks, pos.whiteQueens,
+         pos.whitePieces, pos.whiteKing, pos.whiteMaterial};
+  } else {
+    s = {pos.blackPawns, pos.blackKnights, pos.blackBishops, pos.blackRooks, pos.blackQueens,
+         pos.blackPieces, pos.blackKing, pos.blackMaterial};
+  }
+  s.pawns = turn(s.pawns);
+  s.knights = turn(s.knights);
+  s.bishops = turn(s.bishops);
+  s.rooks = turn(s.rooks);
+  s.queens = turn(s.queens);
+  s.men = turn(s.men);
+  if (flipped) s.king = MirrorSquare(s.king);
+  return s;
+}
+
+Position captureScratch;
+
+}  // namespace
+
+EndgameView MakeView(Position& pos, bool flipped) {
+  EndgameView v;
+  v.white = SideOf(pos, flipped ? Black : White, flipped);
+  v.black = SideOf(pos, flipped ? White : Black, flipped);
+  v.sideToMove = flipped ? pos.sideToMove ^ 1 : pos.sideToMove;
+  v.occupied = v.white.men | v.black.men;
+  v.pos = &pos;
+  return v;
+}
+
+Bitboard RayAttacks(int square, Bitboard occupied, bool straight, bool diagonal) {
+  static constexpr int steps[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
+  Bitboard attacks = 0;
+  for (int d = 0; d < 8; ++d) {
+    if (d < 4 ? !straight : !diagonal) continue;
+    int f = FileOf(square) + steps[d][0], r = RankOf(square) + steps[d][1];
+    for (; f >= 0 && f < 8 && r >= 0 && r < 8; f += steps[d][0], r += steps[d][1]) {
+      attacks |= Bit(MakeSquare(f, r));
+      if ((occupied >> MakeSquare(f, r)) & 1) break;
+    }
+  }
+  return attacks;
+}
+
+bool CaptureExists(const Position& pos) {
+  // The generator writes the move list and the attack caches, so it runs on a copy.
+  CopyPlayState(captureScratch, pos);
+  GenerateCaptures(captureScratch);
+  return captureScratch.moveCount > 0;
+}
 
 namespace {
 
 bool RecognizeBareKings(Position&, int32_t* score) {
+  *score = 0;
+  return true;
+}
+
+// Knights alone never force mate. Two knights can only mate a king that walks into it, so
+// with white to move, or a black king already without a square, the search looks.
+bool KnightsAgainstKing(const EndgameView& v, int32_t* score) {
+  if (v.white.material <= 315) {
+    *score = 0;
+    return true;
+  }
+  if (v.white.material > 630 || v.sideToMove != Black) return false;
+  Bitboard attacked = kingAttacks[v.white.king];
+  for (Bitboard n = v.white.knights; n;) attacked |= knightAttacks[PopLowest(n)];
+  Bitboard box = kingAttacks[v.black.king] | Bit(v.black.king);
+  if ((box & ~attacked) == 0) return false;
+  *score = 0;
+  return true;
+}
+
+bool RecognizeKnightsWhite(Position& pos, int32_t* score) { return KnightsAgainstKing(MakeView(pos, false), score); }
+bool RecognizeKnightsBlack(Position& pos, int32_t* score) { return KnightsAgainstKing(MakeView(pos, true), score); }
+
+// Bishops all on one colour cannot mate.
+bool BishopsAgainstKing(const EndgameView& v, int32_t* score) {
+  if (v.white.material > 300 && (v.white.bishops & DarkSquares) && (v.white.bishops & LightSquares)) return false;
+  *score = 0;
+  return true;
+}
+
+bool RecognizeBishopsWhite(Position& pos, int32_t* score) { return BishopsAgainstKing(MakeView(pos, false), score); }
+bool RecognizeBishopsBlack(Position& pos, int32_t* score) { return BishopsAgainstKing(MakeView(pos, true), score); }
+
+// One minor piece each: the only mates need a king in the corner with its own piece
+// blocking it, so corners are left to the search.
+bool RecognizeMinorAgainstMinor(Position& pos, int32_t* score) {
+  if (pos.whiteMaterial > 300 || pos.blackMaterial > 300) return false;
+  constexpr Bitboard Corners = Bit(0) | Bit(7) | Bit(56) | Bit(63);
+  if ((Bit(pos.whiteKing) | Bit(pos.blackKing)) & Corners) return false;
   *score = 0;
   return true;
 }
@@ -18,6 +139,15 @@ void InitEndgameTables() {
     scorerTable[i] = nullptr;
   }
   recognizerTable[0] = RecognizeBareKings;
+  recognizerTable[SigWhiteKnight] = RecognizeKnightsWhite;
+  recognizerTable[SigBlackKnight] = RecognizeKnightsBlack;
+  recognizerTable[SigWhiteBishop] = RecognizeBishopsWhite;
+  recognizerTable[SigBlackBishop] = RecognizeBishopsBlack;
+  for (uint16_t white : {SigWhiteKnight, SigWhiteBishop}) {
+    for (uint16_t black : {SigBlackKnight, SigBlackBishop}) recognizerTable[white | black] = RecognizeMinorAgainstMinor;
+  }
+  RegisterPawnEndings();
+  RegisterRookEndings();
 }
 
 int32_t RecognizerScore(Position& pos) {

@@ -16,6 +16,10 @@ constexpr int32_t NoRecognizerScore = 0x7fffffff;
 extern EndgameEntry recognizerTable[EndgameTableSize];
 extern EndgameEntry scorerTable[EndgameTableSize];
 
+// Squares from which the black king cannot stop a white a-pawn blocked on a3 by a pawn on a4,
+// indexed by the white king's square (the wrong bishop cannot help).
+extern const Bitboard kbpRegion[64];
+
 // Clears both tables and registers every entry; idempotent.
 void InitEndgameTables();
 
