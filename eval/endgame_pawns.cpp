@@ -4,6 +4,7 @@
 
 #include <initializer_list>
 
+#include "egdb/egdb.h"
 #include "eval/eval.h"
 #include "eval/endgame_view.h"
 
@@ -47,10 +48,15 @@ int32_t MaterialAndPawns(Position& pos) {
 
 // --- recognizers -------------------------------------------------------------------------
 
-// A single pawn is known exactly by the bitbase, which is not available to this build yet:
-// the search plays those on. Rook pawns with the defending king in the corner never win.
+// A single pawn is known exactly by the bitbase: a draw unless it is marked won, and a won
+// position is left to the search, which finds the way. Rook pawns with the defending king in
+// the corner never win.
 bool PawnsAgainstKing(const EndgameView& v, int32_t* score) {
-  if (v.white.material == 100) return false;
+  if (v.white.material == 100) {
+    int pawn = LowestSquare(v.white.pawns);
+    if (KpkWon(KpkIndex(pawn, v.white.king, v.black.king, v.sideToMove))) return false;
+    return Answer(score, 0);
+  }
   if (!(v.white.pawns & ~FileA) && (Bit(v.black.king) & QueensideCorner)) return Answer(score, 0);
   if (!(v.white.pawns & ~FileH) && (Bit(v.black.king) & KingsideCorner)) return Answer(score, 0);
   return false;

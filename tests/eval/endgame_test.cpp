@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "board/board.h"
+#include "egdb/egdb.h"
 #include "eval/endgame.h"
 #include "eval/eval.h"
 #include "eval_test_util.h"
@@ -25,6 +26,7 @@ class EndgameTest : public ::testing::Test {
     BuildKingTables();
     AllocatePawnTable(1 << 12);
     InitEndgameTables();
+    BuildKpkBitbase();
   }
 };
 
@@ -76,6 +78,10 @@ const Case recognizerCases[] = {
     {"8/8/4k3/8/B7/3K4/8/7b b - - 0 1", 132, 0, "bishop each"},
     {"8/8/4k3/8/B7/3K4/8/4bb2 w - - 0 1", 132, Declines, "black has 600 of material"},
     {"1k6/8/8/P7/P7/8/8/4K3 w - - 0 1", 1, 0, "two a-pawns, black king on b8"},
+    {"k7/8/8/8/P7/K7/8/8 w - - 0 1", 1, 0, "one rook pawn, the defending king in its corner"},
+    {"4k3/8/4K3/4P3/8/8/8/8 b - - 0 1", 1, Declines, "king on the sixth in front of its pawn wins"},
+    {"3k4/8/3K4/3P4/8/8/8/8 w - - 0 1", 1, Declines, "the same on the d-file, white to move"},
+    {"8/2KP1k2/8/8/8/8/8/8 w - - 0 1", 1, Declines, "d8 free and covered by the king on c7"},
     {"1k6/8/8/P7/1P6/8/8/4K3 w - - 0 1", 1, Declines, "a- and b-pawn"},
     {"8/Pk6/2N5/8/8/8/8/4K3 w - - 0 1", 3, 0, "pawn a7, king b7, knight c6"},
     {"8/Pk6/8/8/3N4/8/8/4K3 w - - 0 1", 3, Declines, "knight d4 is not one of b5, c6, c8"},
@@ -412,6 +418,53 @@ TEST_F(EndgameTest, MirrorSignaturesAgreeOnRandomPositions) {
       }
     }
   }
+}
+
+// One pawn against the bare king, checked against theory that needs no bitbase: a rook
+// pawn with the defending king on the promotion square is a draw, and a pawn the king can
+// no longer catch (outside its square with a move to spare) wins. Either colour, either
+// wing, and the left-right mirror must give the same answer.
+TEST_F(EndgameTest, SinglePawnAgreesWithTheoryAndItsMirrors) {
+  std::mt19937 rng(1);
+  int corners = 0, runaways = 0;
+  for (int i = 0; i < 4000; ++i) {
+    std::vector<Placement> men = {{WhitePawn, PawnSquares}, {WhiteKing, AnySquare}, {BlackKing, AnySquare}};
+    if (i % 3 == 0) men[0].squares = (FileA | FileH) & PawnSquares;
+    std::optional<Position> made = RandomPosition(rng, men, int(rng() % 2));
+    if (!made) continue;
+    Position pos = *made;
+    int pawn = LowestSquare(pos.whitePawns), promotion = FileOf(pawn) + 56;
+    SCOPED_TRACE(::testing::Message() << "pawn " << pawn << " wk " << pos.whiteKing << " bk " << pos.blackKing
+                                      << " side " << int(pos.sideToMove));
+    std::optional<int32_t> answer = Recognize(pos);
+    EXPECT_EQ(answer.has_value(), !KpkPawnSideWins(pos));
+    if (answer) {
+      EXPECT_EQ(*answer, 0);
+    }
+    Position flipped = ColourFlipped(pos);
+    EXPECT_EQ(Recognize(flipped), answer);
+    Position mirrored{};
+    for (int sq = 0; sq < 64; ++sq) mirrored.board[sq] = pos.board[sq ^ 7];
+    mirrored.epFile = NoEnPassant;
+    mirrored.sideToMove = pos.sideToMove;
+    DeriveState(mirrored);
+    EXPECT_EQ(Recognize(mirrored), answer);
+
+    if (pos.blackKing == promotion && (FileOf(pawn) == 0 || FileOf(pawn) == 7)) {
+      ++corners;
+      EXPECT_EQ(answer, 0) << "rook pawn against the king in its corner";
+    }
+    int steps = RankOf(pawn) == 1 ? 5 : 7 - RankOf(pawn);
+    int reach = std::max(std::abs(FileOf(pos.blackKing) - FileOf(promotion)), 7 - RankOf(pos.blackKing));
+    bool pathFree = !(fileMask[pawn] & Bit(pos.whiteKing) & ~((Bit(pawn) << 1) - 1));
+    int spare = pos.sideToMove == White ? 1 : 2;
+    if (pathFree && reach > steps + spare) {
+      ++runaways;
+      EXPECT_EQ(answer, Declines) << "the king cannot catch the pawn";
+    }
+  }
+  EXPECT_GT(corners, 20);
+  EXPECT_GT(runaways, 100);
 }
 
 }  // namespace
