@@ -64,7 +64,8 @@ TEST_F(ThinkTest, SingleLegalMoveIsReturnedAtOnce) {
 
 TEST_F(ThinkTest, TakesMaterialThatHangs) {
   // The black queen on d5 is attacked by the knight on c3 and defended by nothing.
-  Move move = ThinkAt("4k3/8/8/3q4/8/2N5/8/4K3 w - -", 4);
+  // A pawn stays on the board: a lone knight against the king is a recognized draw (0).
+  Move move = ThinkAt("4k3/8/8/3q4/8/2N5/4P3/4K3 w - -", 4);
   EXPECT_EQ(MoveText(move), "c3d5");
   EXPECT_GT(lastScore, 200);
 }
