@@ -93,5 +93,3 @@ bool ProbeTablebasesAtRoot(Move& move);
 void SetTablebaseResult(const Move& move);
 void PrintThinking(int32_t score, char kind);
 void BuildRepetitionIndex();
-// Coordinate text of a move (e2e4, e7e8q) into a buffer of at least 6 characters.
-void CoordinateText(const Move& move, char* text);

@@ -6,6 +6,7 @@
 
 #include "board/board.h"
 #include "notation/game.h"
+#include "notation/move_text.h"
 #include "search/search_state.h"
 
 PendingLearn pendingLearn{};
@@ -52,16 +53,6 @@ void DefaultTimePlan() {
   timeLimits[2] = Budget * 10;
 }
 
-void CoordinateText(const Move& move, char* text) {
-  text[0] = char('a' + (move.from & 7));
-  text[1] = char('1' + (move.from >> 3));
-  text[2] = char('a' + (move.to & 7));
-  text[3] = char('1' + (move.to >> 3));
-  int n = 4;
-  if (IsPromotion(move)) text[n++] = "nbrq"[move.flags & 3];
-  text[n] = 0;
-}
-
 bool CheckTimeAtInterval() {
   const int64_t elapsed = Elapsed();
   int32_t& phase = S.timePhase;
@@ -91,7 +82,7 @@ void PrintThinking(int32_t score, char kind) {
                         S.nodeCount);
   for (int i = 0; i < MaxPly && S.principalVariation[i].from != NoMoveSquare; ++i) {
     line[n++] = ' ';
-    CoordinateText(S.principalVariation[i], line + n);
+    MoveText(S.principalVariation[i], line + n);
     n += int(std::strlen(line + n));
   }
   line[n] = 0;
