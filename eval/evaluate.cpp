@@ -267,8 +267,12 @@ bool WhiteKingTerms(EvalContext& e) {
     if (pos.blackMaterial - 100 * BlackPawnCount(pos) < 900) e.s += PlacementTable(pos)[pos.whiteKing];
     return true;
   }
-  // A bare black king: drive it to the edge, or to a corner the bishops can cover.
-  if (pos.sideToMove == Black && (pos.attacksFrom[pos.blackKing] & ~pos.whiteAttacks) == 0) return false;
+  // A bare black king: drive it to the edge, or to a corner the bishops can cover. With
+  // every flight square covered it is stalemate only when the king is not in check: a
+  // covered king in check is mated, and calling that a draw would throw the win away.
+  if (pos.sideToMove == Black && (pos.attacksFrom[pos.blackKing] & ~pos.whiteAttacks) == 0 &&
+      !(pos.whiteAttacks & Bit(pos.blackKing)))
+    return false;
   e.s -= ManhattanDistance(pos.whiteKing, pos.blackKing);
   switch (e.bishopColours & 3) {
     case WhiteLight: e.s -= lightCornerDistance[pos.blackKing]; break;
@@ -290,7 +294,9 @@ bool BlackKingTerms(EvalContext& e) {
     if (pos.whiteMaterial - 100 * WhitePawnCount(pos) < 900) e.s -= PlacementTable(pos)[pos.blackKing];
     return true;
   }
-  if (pos.sideToMove == White && (pos.attacksFrom[pos.whiteKing] & ~pos.blackAttacks) == 0) return false;
+  if (pos.sideToMove == White && (pos.attacksFrom[pos.whiteKing] & ~pos.blackAttacks) == 0 &&
+      !(pos.blackAttacks & Bit(pos.whiteKing)))
+    return false;
   e.s += ManhattanDistance(pos.whiteKing, pos.blackKing);
   switch (e.bishopColours & 12) {
     case BlackLight: e.s += lightCornerDistance[pos.whiteKing]; break;

@@ -72,6 +72,14 @@ TEST_F(EvaluateTest, WholeEvaluationsScoredByHand) {
        "attack; two pawns -20: 1079"},
       {"7k/5Q2/6K1/8/8/8/8/8 b - -", 0,
        "bare black king to move on h8 with g8, g7 and h7 all attacked: the stalemate guard"},
+      {"7k/6Q1/6K1/8/8/8/8/8 b - -", -813,
+       "mated, not stalemated: the guard must not answer 0. Material 900. Centre: the queen "
+       "g7 bears on e5 and d4 diagonally, c = 20, 20 x 900 / 12520 truncates to 1: 901. "
+       "Queen g7 reaches a7-f7, h7, g8, f8, h8, h6, f6, e5, d4, c3, b2, a1 (g6 is its own "
+       "king): 17 squares, bonus 12: 913. Bare black king: kings g6 and h8 are 1 + 2 apart, "
+       "-3, edge ring of h8 +3: 913. White's non-pawn material 900 is not below 900: no "
+       "table for the black king. No attack (a queen alone), no white pawn: -100: 813; "
+       "black to move: -813"},
   };
   for (const WholeCase& c : cases) {
     SCOPED_TRACE(std::string(c.fen) + ": " + c.why);
@@ -328,6 +336,32 @@ TEST_F(EvaluateTest, FewPawnsThresholds) {
     t.e.s = c.before;
     FewPawns(t.e);
     EXPECT_EQ(t.e.s, c.after);
+  }
+}
+
+// The guard answers 0 only for a true stalemate: the bare king to move, every square next
+// to it covered and the king itself not attacked. Each colour, and the side not to move.
+TEST_F(EvaluateTest, BareKingStalemateGuardOnlyWithoutCheck) {
+  struct GuardCase {
+    const char* fen;
+    bool guard;
+    const char* why;
+  };
+  const GuardCase cases[] = {
+      {"7k/5Q2/6K1/8/8/8/8/8 b - -", true, "g8, g7, h7 covered by queen f7 and king g6, no check"},
+      {"7k/6Q1/6K1/8/8/8/8/8 b - -", false, "queen g7 defended by g6 gives check: mate"},
+      {"7k/5Q2/6K1/8/8/8/8/8 w - -", false, "white to move: nothing to guard"},
+      {"7k/8/6K1/8/8/8/8/5Q2 b - -", false, "g8 is free"},
+      {"8/8/8/8/8/6k1/5q2/7K w - -", true, "the mirror for a bare white king"},
+      {"8/8/8/8/8/6k1/6q1/7K w - -", false, "the mirror of the mate"},
+      {"8/8/8/8/8/6k1/5q2/7K b - -", false, "black to move"},
+  };
+  for (const GuardCase& c : cases) {
+    SCOPED_TRACE(std::string(c.fen) + ": " + c.why);
+    TermProbe t(c.fen);
+    bool whiteBare = t.pos.whiteMaterial == 0;
+    bool answered = whiteBare ? BlackKingTerms(t.e) : WhiteKingTerms(t.e);
+    EXPECT_EQ(!answered, c.guard);
   }
 }
 
