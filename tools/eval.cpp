@@ -21,14 +21,13 @@
 namespace {
 
 constexpr int32_t Wide = 32001;
-constexpr int32_t NoRecognizerAnswer = 0x7fffffff;
 
 std::string Answer(Position pos) {
   char line[96];
   Position forScorer = pos, forRecognizer = pos;
   int32_t eval = Evaluate(-Wide, Wide, pos);
   int32_t recognized = RecognizerScore(forRecognizer);
-  std::string r = recognized == NoRecognizerAnswer ? "none" : std::to_string(recognized);
+  std::string r = recognized == NoRecognizerScore ? "none" : std::to_string(recognized);
   std::string t = "none";
   if (auto scorer = scorerTable[forScorer.materialSignature]) {
     int32_t score = 0;

@@ -381,6 +381,33 @@ TEST_F(EvaluateTest, BareKingIsDrivenToTheBishopsCorner) {
   EXPECT_EQ(dark.e.s - afterBishops, -5 - 4);
 }
 
+// The centre term is c x npm / 12520 truncated toward zero. Where c x npm is an exact
+// multiple of 12520 a product with a rounded factor could land just below the whole number
+// and truncate one too low; the exact answer is wanted.
+TEST_F(EvaluateTest, CentreControlTruncatesTheExactProduct) {
+  const WholeCase cases[] = {
+      {"r3k2r/8/8/8/3NP3/8/5P2/N5K1 w - -", 5,
+       "npm: knights a1 250 and d4 315, rooks 1000: 1565 (313 x 5). e4 holds a white pawn "
+       "with a neighbour on the f file: 40; no slider bears on d4-e5 and no pawn stands on "
+       "c3-f3, c4, f4: c = 40. 40 x 1565 = 62600 = 5 x 12520 exactly: 5"},
+      {"r3k2r/8/8/8/3NP3/8/5P2/1N4K1 w - -", 5,
+       "knight b1 is worth 267: npm 1582, 40 x 1582 / 12520 = 5.05: 5"},
+      {"r3k2r/8/8/8/3NP3/8/5P2/N5K1 b - -", 5, "the side to move plays no part in the term"},
+  };
+  for (const WholeCase& c : cases) {
+    SCOPED_TRACE(std::string(c.fen) + ": " + c.why);
+    TermProbe t(c.fen);
+    CentreControl(t.e);
+    EXPECT_EQ(t.e.s, c.score);
+    Position flipped = ColourFlipped(t.pos);
+    EvalContext mirror{flipped, 0, false, false, 0};
+    ComputeWhiteAttacks(flipped);
+    ComputeBlackAttacks(flipped);
+    CentreControl(mirror);
+    EXPECT_EQ(mirror.s, -c.score) << "the colour-flipped position";
+  }
+}
+
 TEST_F(EvaluateTest, CentreSquareScores) {
   struct CentreCase {
     const char* fen;
