@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "board/board.h"
+#include "egdb/egdb.h"
 #include "eval/endgame.h"
 #include "eval/eval.h"
 #include "notation/fen.h"
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
   InitTables();
   InitEndgameTables();
   BuildKingTables();
+  BuildKpkBitbase();
   if (!AllocatePawnTable(1 << 16)) {
     std::printf("error no memory for the pawn table\n");
     return 1;
@@ -93,5 +95,6 @@ int main(int argc, char** argv) {
     std::printf("%s\n", Answer(pos).c_str());
   }
   FreePawnTable();
+  DestroyKpkBitbase();
   return 0;
 }

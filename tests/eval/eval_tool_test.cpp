@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "egdb/egdb.h"
 #include "eval/endgame.h"
 #include "eval/eval.h"
 #include "eval_test_util.h"
@@ -56,8 +57,9 @@ TEST(EvalToolTest, AnswersEveryLineInOrder) {
   InitTables();
   InitEndgameTables();
   BuildKingTables();
-  // Positions with plenty of material for both sides to move, so that nothing here needs
-  // the KPK bitbase; a refused line in the middle must not shift the later answers.
+  BuildKpkBitbase();
+  // Both sides to move, full boards and king-and-pawn endings, which the tool answers with
+  // its own bitbase; a refused line in the middle must not shift the later answers.
   const std::vector<std::string> input = {
       "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1",
       "r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 4",
@@ -65,6 +67,8 @@ TEST(EvalToolTest, AnswersEveryLineInOrder) {
       "2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - -",
       "5rk1/1ppb3p/p1pb4/6q1/3P1p1r/2P1R2P/PP1BQ1P1/5RKN w - -",
       "4k3/8/8/8/8/8/8/4K3 x - -",
+      "8/8/8/4k3/8/8/4P3/4K3 w - -",
+      "8/8/8/8/3k4/8/3p4/3K4 b - -",
   };
   std::vector<std::string> output = RunTool(input);
   ASSERT_EQ(output.size(), input.size());
@@ -76,6 +80,7 @@ TEST(EvalToolTest, AnswersEveryLineInOrder) {
     else
       EXPECT_EQ(output[i], Expected(input[i]));
   }
+  DestroyKpkBitbase();
 }
 
 }  // namespace
