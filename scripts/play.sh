@@ -22,13 +22,8 @@ if [ $human -eq 0 ]; then
   command -v "${OPPONENT:-fairymax}" >/dev/null 2>&1 || missing+=("${OPPONENT:-fairymax}")
   [ -n "${DISPLAY:-}" ] || command -v Xvfb >/dev/null 2>&1 || missing+=(xvfb)
 fi
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
-fi
+source scripts/install-packages.sh
+install_packages "${missing[@]}"
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build --target skarne -j"$(nproc)"

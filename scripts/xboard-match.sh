@@ -24,13 +24,8 @@ for tool in cmake g++ make xboard Xvfb "$opponent"; do
   command -v "$tool" >/dev/null 2>&1 && continue
   case $tool in Xvfb) missing+=(xvfb) ;; *) missing+=("$tool") ;; esac
 done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
-fi
+source scripts/install-packages.sh
+install_packages "${missing[@]}"
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build --target skarne -j"$(nproc)" >/dev/null

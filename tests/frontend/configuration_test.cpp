@@ -249,14 +249,7 @@ TEST(StartUp, WithoutHashSizeTheEnginePlays) {
     engine.Send("new");
     engine.Send("sd 3");
     engine.Send("go");
-    bool moved = false;
-    while (auto line = engine.ReadLine(10000)) {
-      if (line->rfind("move ", 0) == 0) {
-        moved = true;
-        break;
-      }
-    }
-    EXPECT_TRUE(moved);
+    EXPECT_TRUE(engine.ReadsMove());
     engine.Send("quit");
     EXPECT_EQ(engine.WaitExit(), 0);
   }

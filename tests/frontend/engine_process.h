@@ -105,6 +105,13 @@ class EngineProcess {
     return std::nullopt;
   }
 
+  // Reads until a "move ..." line; false when none comes (each line within the timeout).
+  bool ReadsMove(int timeoutMs = 10000) {
+    while (auto next = ReadLine(timeoutMs))
+      if (next->rfind("move ", 0) == 0) return true;
+    return false;
+  }
+
   // The exit status, or -1 when the process does not end within the timeout.
   int WaitExit(int timeoutMs = 5000) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -273,14 +273,7 @@ TEST(TimeCommands, UntrustedReadingsThroughTheEngine) {
     engine.Send("new");
     for (const char* line : session) engine.Send(line);
     engine.Send("go");
-    bool moved = false;
-    while (auto line = engine.ReadLine(10000)) {
-      if (line->rfind("move ", 0) == 0) {
-        moved = true;
-        break;
-      }
-    }
-    EXPECT_TRUE(moved);
+    EXPECT_TRUE(engine.ReadsMove());
     engine.Send("quit");
     EXPECT_EQ(engine.WaitExit(), 0);
   }

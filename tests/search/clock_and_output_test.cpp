@@ -18,6 +18,13 @@ int64_t FakeClock() { return fakeNow; }
 std::vector<std::string> printed;
 void Capture(const char* line) { printed.emplace_back(line); }
 
+// A clock reading `now` ms after the start and what it must do.
+struct Reading {
+  int64_t now;
+  bool stops;
+  int phaseAfter;
+};
+
 class ClockTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -48,16 +55,26 @@ class ClockTest : public ::testing::Test {
     fakeNow = now;
     return CheckTimeAtInterval();
   }
+  // Each run starts in phase 0; each reading continues from the phase the one before left.
+  void ExpectRuns(const std::vector<std::vector<Reading>>& runs);
   SearchClock savedClock = nullptr;
   LineWriter savedOutput = nullptr;
 };
 
-struct Reading {
-  int64_t now;
-  bool stops;
-  int phaseAfter;
-};
 
+void ClockTest::ExpectRuns(const std::vector<std::vector<Reading>>& runs) {
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.front().now);
+    searchState.timePhase = 0;
+    stopSearch = false;
+    for (const Reading& r : run) {
+      SCOPED_TRACE(r.now);
+      EXPECT_EQ(At(r.now), r.stops);
+      EXPECT_EQ(searchState.timePhase, r.phaseAfter);
+      EXPECT_EQ(stopSearch.load(), r.stops);
+    }
+  }
+}
 
 TEST_F(ClockTest, PhasesWithoutExtendedTime) {
   // Limits 100 / 200 / 1000 ms. Each row continues from the phase the row before left.
@@ -70,17 +87,7 @@ TEST_F(ClockTest, PhasesWithoutExtendedTime) {
       // Even past the extended limit the phase becomes 1, never 2, without extendTime.
       {{5000, true, 1}},
   };
-  for (const auto& run : runs) {
-    SCOPED_TRACE(run.front().now);
-    searchState.timePhase = 0;
-    stopSearch = false;
-    for (const Reading& r : run) {
-      SCOPED_TRACE(r.now);
-      EXPECT_EQ(At(r.now), r.stops);
-      EXPECT_EQ(searchState.timePhase, r.phaseAfter);
-      EXPECT_EQ(stopSearch.load(), r.stops);
-    }
-  }
+  ExpectRuns(runs);
 }
 
 TEST_F(ClockTest, PhaseTwoStaysTwoWithoutExtendedTime) {
@@ -99,17 +106,7 @@ TEST_F(ClockTest, ExtendedTimeRunsToTheLastLimit) {
       // Past the hard limit but under the extended one: the search goes on in phase 2.
       {{600, false, 2}},
   };
-  for (const auto& run : runs) {
-    SCOPED_TRACE(run.front().now);
-    searchState.timePhase = 0;
-    stopSearch = false;
-    for (const Reading& r : run) {
-      SCOPED_TRACE(r.now);
-      EXPECT_EQ(At(r.now), r.stops);
-      EXPECT_EQ(searchState.timePhase, r.phaseAfter);
-      EXPECT_EQ(stopSearch.load(), r.stops);
-    }
-  }
+  ExpectRuns(runs);
 }
 
 TEST_F(ClockTest, ClockIsReadOnlyEvery16384NodesFromTheSecondIteration) {
