@@ -8,8 +8,15 @@ using namespace movegen_detail;
 
 namespace {
 
-// The one trial position of MoveIsLegal; only one thread generates at a time.
+// The trial position of the mate tests' legality checks; only one thread generates at a
+// time.
 Position scratchPosition;
+
+// Through the attack cache, which the mate test that follows reuses.
+bool MoverKingSafe(Position& pos) {
+  if (pos.sideToMove == White) return !(ComputeAttacks<White>(pos) & Bit(pos.blackKing));
+  return !(ComputeAttacks<Black>(pos) & Bit(pos.whiteKing));
+}
 
 constexpr int32_t SafePromotionScore = 80000;
 // A promotion onto an attacked square loses the new queen: 80000 minus half its value.
@@ -80,7 +87,7 @@ void Captures(Position& pos) {
 
 inline bool TryLegal(Position& pos, int from, int to, int flags) {
   Move move{0, static_cast<int8_t>(from), static_cast<int8_t>(to), static_cast<int8_t>(flags), 0};
-  return MoveIsLegal(pos, move);
+  return MoveIsLegal(pos, move, scratchPosition);
 }
 
 template <int Us>
@@ -177,8 +184,8 @@ bool MateInOne(Position& pos, Position& trial) {
     if (from >= 0 && from < 64 && pos.board[from] == S::Pawn && push(from)) return true;
   }
 
-  Bitboard offLine[64];
-  for (Bitboard set = FindDiscoveredCheckers<Us>(pos, offLine); set;) {
+  Bitboard line[64];
+  for (Bitboard set = FindDiscoveredCheckers<Us>(pos, line); set;) {
     int from = PopLowest(set);
     if (pos.board[from] == S::Pawn) {
       int to = from + S::Forward;
@@ -186,7 +193,7 @@ bool MateInOne(Position& pos, Position& trial) {
       if ((empty & Bit(to)) && !(Bit(to) & S::LastRank) && push(from)) return true;
       continue;
     }
-    for (Bitboard to = pos.attacksFrom[from] & empty & offLine[from]; to;) {
+    for (Bitboard to = pos.attacksFrom[from] & empty & ~line[from]; to;) {
       Move move{0, static_cast<int8_t>(from), static_cast<int8_t>(PopLowest(to)), 0, 0};
       if (MoveMates(pos, trial, move)) return true;
     }
@@ -215,44 +222,9 @@ bool MoveMates(Position& pos, Position& trial, const Move& move) {
   return IsMated(trial);
 }
 
-bool MoveIsLegal(Position& pos, const Move& move) {
-  CopyPlayState(scratchPosition, pos);
-  MakeMoveLight(scratchPosition, move);
+bool MoveIsLegal(const Position& pos, const Move& move, Position& trial) {
+  CopyPlayState(trial, pos);
+  MakeMoveLight(trial, move);
   const int mover = pos.sideToMove;
-  return !SquareAttackedBy(scratchPosition, KingSquare(scratchPosition, mover), mover ^ 1);
-}
-
-bool MoverKingSafe(Position& pos) {
-  if (pos.sideToMove == White) return !(ComputeAttacks<White>(pos) & Bit(pos.blackKing));
-  return !(ComputeAttacks<Black>(pos) & Bit(pos.whiteKing));
-}
-
-void CopyPlayState(Position& dest, const Position& src) {
-  for (int sq = 0; sq < 64; ++sq) dest.board[sq] = src.board[sq];
-  dest.whitePawns = src.whitePawns;
-  dest.whiteKnights = src.whiteKnights;
-  dest.whiteBishops = src.whiteBishops;
-  dest.whiteRooks = src.whiteRooks;
-  dest.whiteQueens = src.whiteQueens;
-  dest.blackPawns = src.blackPawns;
-  dest.blackKnights = src.blackKnights;
-  dest.blackBishops = src.blackBishops;
-  dest.blackRooks = src.blackRooks;
-  dest.blackQueens = src.blackQueens;
-  dest.whitePieces = src.whitePieces;
-  dest.blackPieces = src.blackPieces;
-  dest.occupied = src.occupied;
-  dest.occupiedRot90 = src.occupiedRot90;
-  dest.occupiedDiagA = src.occupiedDiagA;
-  dest.occupiedDiagB = src.occupiedDiagB;
-  dest.pawnKey = src.pawnKey;
-  dest.whiteMaterial = src.whiteMaterial;
-  dest.blackMaterial = src.blackMaterial;
-  dest.materialSignature = src.materialSignature;
-  dest.castling = src.castling;
-  dest.whiteKing = src.whiteKing;
-  dest.blackKing = src.blackKing;
-  dest.epFile = src.epFile;
-  dest.sideToMove = src.sideToMove;
-  dest.cacheFlags = 0;
+  return !SquareAttackedBy(trial, KingSquare(trial, mover), mover ^ 1);
 }

@@ -28,8 +28,6 @@ class LegalGenerator {
   }
 
  private:
-  Bitboard Ahead(Bitboard set) const { return Us == White ? set << 8 : set >> 8; }
-  Bitboard Behind(Bitboard set) const { return Us == White ? set >> 8 : set << 8; }
 
   void PawnMove(int from, int to) {
     if (Bit(to) & S::LastRank) {
@@ -63,7 +61,7 @@ class LegalGenerator {
   }
 
   void PawnPushes() {
-    for (Bitboard set = S::Pawns(pos_) & Behind(empty_); set;) {
+    for (Bitboard set = S::Pawns(pos_) & S::Behind(empty_); set;) {
       int from = PopLowest(set);
       int to = from + S::Forward;
       PawnMove(from, to);
@@ -119,11 +117,11 @@ class LegalGenerator {
       const Bitboard between = lineFrom[first][king_] ^ Bit(first);
       targets = lineFrom[first][king_];
       const Bitboard pawns = S::Pawns(pos_);
-      for (Bitboard set = pawns & Behind(between); set;) {
+      for (Bitboard set = pawns & S::Behind(between); set;) {
         int from = PopLowest(set);
         PawnMove(from, from + S::Forward);
       }
-      for (Bitboard set = pawns & S::SecondRank & Behind(empty_) & Behind(Behind(between)); set;) {
+      for (Bitboard set = pawns & S::SecondRank & S::Behind(empty_) & S::Behind(S::Behind(between)); set;) {
         int from = PopLowest(set);
         AddMove(pos_, from, from + 2 * S::Forward, FlagDoubleStep);
       }

@@ -125,11 +125,9 @@ class ScoredGenerator {
     }
   }
 
-  Bitboard Ahead(Bitboard set) const { return Us == White ? set << 8 : set >> 8; }
-  Bitboard Behind(Bitboard set) const { return Us == White ? set >> 8 : set << 8; }
 
   void PawnPushes() {
-    Bitboard origins = S::Pawns(pos_) & Behind(empty_);
+    Bitboard origins = S::Pawns(pos_) & S::Behind(empty_);
     while (origins) {
       int from = PopLowest(origins);
       int to = from + S::Forward;
@@ -225,11 +223,11 @@ class ScoredGenerator {
       const Bitboard between = lineFrom[first][king_] ^ Bit(first);
       targets = lineFrom[first][king_];
       const Bitboard pawns = S::Pawns(pos_) & free;
-      for (Bitboard set = pawns & Behind(between); set;) {
+      for (Bitboard set = pawns & S::Behind(between); set;) {
         int from = PopLowest(set);
         PawnMove(from, from + S::Forward, 0);
       }
-      for (Bitboard set = pawns & S::SecondRank & Behind(empty_) & Behind(Behind(between)); set;) {
+      for (Bitboard set = pawns & S::SecondRank & S::Behind(empty_) & S::Behind(S::Behind(between)); set;) {
         int from = PopLowest(set);
         int to = from + 2 * S::Forward;
         AddMove(pos_, from, to, FlagDoubleStep, PawnScore(from, to));
@@ -258,10 +256,3 @@ void GenerateMoves(Position& pos) {
   else ScoredGenerator<Black>(pos).Run();
 }
 
-Bitboard PinnedMen(const Position& pos, int side, Bitboard lines[64]) {
-  return side == White ? FindPins<White>(pos, lines) : FindPins<Black>(pos, lines);
-}
-
-Bitboard DiscoveredCheckCandidates(const Position& pos, int side, Bitboard lines[64]) {
-  return side == White ? FindDiscoveredCheckers<White>(pos, lines) : FindDiscoveredCheckers<Black>(pos, lines);
-}

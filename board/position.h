@@ -4,13 +4,10 @@
 
 #include "board/types.h"
 
-struct Position {
-  int8_t whitePawnCount = -1;  // per-evaluation caches, -1 until first use
-  int8_t blackPawnCount = -1;
-  uint16_t moveCount = 0;
-  Move moveList[256];  // entries 1..moveCount; entry 0 is never used
+// What a move changes: a child position is its parent's play state with the move made on
+// it. Copying this record is the engine's one way of copying a position for a move.
+struct PlayState {
   int8_t board[64];
-  Bitboard attacksFrom[64];
   Bitboard whitePawns, whiteKnights, whiteBishops, whiteRooks, whiteQueens;
   Bitboard blackPawns, blackKnights, blackBishops, blackRooks, blackQueens;
   Bitboard whitePieces, blackPieces;  // kings included
@@ -18,22 +15,39 @@ struct Position {
   Bitboard occupiedRot90;
   Bitboard occupiedDiagA;
   Bitboard occupiedDiagB;
-  Bitboard passedPawns;
-  Bitboard enemyAttacks;
   uint64_t hashKey;
   uint64_t pawnKey;
-  Bitboard whiteAttacks, blackAttacks;
-  Bitboard whitePawnAttacks, blackPawnAttacks;
   uint32_t fiftyCounter;
   uint16_t whiteMaterial, blackMaterial;
   uint16_t materialSignature;
-  uint16_t cacheFlags;
   int8_t castling;
   int32_t whiteKing, blackKing;
   int8_t epFile;
   uint8_t sideToMove;
+};
+
+// The play state plus what is derived from it on demand: the move list and the caches
+// that cacheFlags marks valid.
+struct Position : PlayState {
+  int8_t whitePawnCount = -1;  // per-evaluation caches, -1 until first use
+  int8_t blackPawnCount = -1;
+  uint16_t moveCount = 0;
+  Move moveList[256];  // entries 1..moveCount; entry 0 is never used
+  Bitboard attacksFrom[64];
+  Bitboard passedPawns;
+  Bitboard enemyAttacks;
+  Bitboard whiteAttacks, blackAttacks;
+  Bitboard whitePawnAttacks, blackPawnAttacks;
+  uint16_t cacheFlags;
   int32_t checkingMoveCount;
 };
+
+// The child starts with no valid cache: whoever makes a move on it must not trust the
+// parent's move list or attack sets.
+inline void CopyPlayState(Position& dest, const Position& src) {
+  static_cast<PlayState&>(dest) = src;
+  dest.cacheFlags = 0;
+}
 
 // The piece set of a non-king code, by member pointer so that callers can index by code.
 inline constexpr Bitboard Position::* PieceSetMember[13] = {

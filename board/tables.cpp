@@ -30,8 +30,6 @@ Bitboard kingEscape[64][64];
 
 Bitboard fileMask[64];
 Bitboard adjacentFiles[64];
-Bitboard fileFromUp[64];
-Bitboard fileBelow[64];
 Bitboard whitePassedMask[64];
 Bitboard blackPassedMask[64];
 Bitboard whiteRearSpan[64];
@@ -152,7 +150,7 @@ void FillPawnTables() {
       if (f > 0) blackPawnCaptures[sq] |= Bit(sq - 9);
       if (f < 7) blackPawnCaptures[sq] |= Bit(sq - 7);
     }
-    sameColourSquares[sq] = ((r + f) & 1) ? 0x55AA55AA55AA55AAull : 0xAA55AA55AA55AA55ull;
+    sameColourSquares[sq] = IsLightSquare(sq) ? LightSquares : DarkSquares;
     whitePassedMask[sq] = r <= 5 ? FileBand(f, r + 1, 6) : 0;
     blackPassedMask[sq] = r >= 2 ? FileBand(f, 1, r - 1) : 0;
     aheadTriple[sq] = r <= 6 ? FileBand(f, r + 1, r + 1) : 0;
@@ -250,11 +248,9 @@ void FillLineTables() {
 
 void FillFileTables() {
   for (int sq = 0; sq < 64; ++sq) {
-    int f = FileOf(sq), r = RankOf(sq);
+    const int f = FileOf(sq);
     fileMask[sq] = FileA << f;
     adjacentFiles[sq] = (f > 0 ? FileA << (f - 1) : 0) | (f < 7 ? FileA << (f + 1) : 0);
-    fileFromUp[sq] = fileBelow[sq] = 0;
-    for (int rr = 0; rr < 8; ++rr) (rr >= r ? fileFromUp[sq] : fileBelow[sq]) |= Bit(MakeSquare(f, rr));
   }
 }
 
@@ -276,8 +272,6 @@ void FillNeighbourTables() {
 }
 
 }  // namespace
-
-bool TablesBuilt() { return tablesBuilt; }
 
 void InitTables() {
   if (tablesBuilt) return;

@@ -34,8 +34,6 @@ extern Bitboard kingEscape[64][64];
 
 extern Bitboard fileMask[64];
 extern Bitboard adjacentFiles[64];
-extern Bitboard fileFromUp[64];
-extern Bitboard fileBelow[64];
 extern Bitboard whitePassedMask[64];
 extern Bitboard blackPassedMask[64];
 extern Bitboard whiteRearSpan[64];
@@ -76,7 +74,6 @@ inline constexpr int32_t knightSquareValue[64] = {
 
 // Builds every table above in its fixed order; idempotent, so tests may call it freely.
 void InitTables();
-bool TablesBuilt();
 
 inline Bitboard RankAttacks(const Position& pos, int s) {
   return rankAttacks[s][(pos.occupied >> ((s & 56) + 1)) & 63];

@@ -12,6 +12,19 @@ constexpr int RankOf(int square) { return square >> 3; }
 constexpr int MakeSquare(int file, int rank) { return rank * 8 + file; }
 constexpr int MirrorSquare(int square) { return square ^ 56; }
 
+// clang-format off
+enum Square : int {
+  A1, B1, C1, D1, E1, F1, G1, H1,
+  A2, B2, C2, D2, E2, F2, G2, H2,
+  A3, B3, C3, D3, E3, F3, G3, H3,
+  A4, B4, C4, D4, E4, F4, G4, H4,
+  A5, B5, C5, D5, E5, F5, G5, H5,
+  A6, B6, C6, D6, E6, F6, G6, H6,
+  A7, B7, C7, D7, E7, F7, G7, H7,
+  A8, B8, C8, D8, E8, F8, G8, H8,
+};
+// clang-format on
+
 // Piece codes in the order of " KPNBRQkpnbrq"; a black code is the white code + 6.
 enum PieceCode : int8_t {
   Empty = 0,
@@ -124,4 +137,28 @@ inline int PopLowest(Bitboard& set) {
 constexpr Bitboard FileA = 0x0101010101010101ull;
 constexpr Bitboard FileH = 0x8080808080808080ull;
 constexpr Bitboard Rank1 = 0xFFull;
-constexpr Bitboard Rank8 = 0xFF00000000000000ull;
+constexpr Bitboard Rank2 = Rank1 << 8;
+constexpr Bitboard Rank3 = Rank1 << 16;
+constexpr Bitboard Rank4 = Rank1 << 24;
+constexpr Bitboard Rank5 = Rank1 << 32;
+constexpr Bitboard Rank6 = Rank1 << 40;
+constexpr Bitboard Rank7 = Rank1 << 48;
+constexpr Bitboard Rank8 = Rank1 << 56;
+
+// a1 is a dark square; a bishop never leaves the colour it starts on.
+constexpr Bitboard DarkSquares = 0xAA55AA55AA55AA55ull;
+constexpr Bitboard LightSquares = ~DarkSquares;
+constexpr bool IsLightSquare(int square) { return ((RankOf(square) + FileOf(square)) & 1) != 0; }
+
+// The two characters of a square's name, "a1" .. "h8".
+inline void WriteSquareName(int square, char* out) {
+  out[0] = static_cast<char>('a' + FileOf(square));
+  out[1] = static_cast<char>('1' + RankOf(square));
+}
+
+// Scores are centipawns from the side to move's view; a side mated at ply p scores
+// p - MateScore, so a nearer mate scores further from 0.
+constexpr int32_t ScoreBound = 32001;      // bounds every window; no real score reaches it
+constexpr int32_t MateScore = 32000;
+constexpr int32_t MateInOneScore = 31999;  // minus the ply of the mating side
+constexpr int32_t MateScoreBound = 31952;  // at or beyond: a mate score

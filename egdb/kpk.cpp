@@ -1,12 +1,8 @@
 #include "egdb/kpk.h"
 
-#include <cstring>
-
 KpkBitbase kpkBitbase;
 
 namespace {
-
-
 
 struct Geometry {
   Bitboard king[64] = {};
@@ -66,7 +62,7 @@ void SetBit(uint32_t* bits, uint32_t i) { bits[i >> 5] |= uint32_t{1} << (i & 31
 // is free and the new piece cannot be taken. Stalemates after promotion are not looked at.
 bool PromotionSeed(uint32_t index) {
   int wk = WhiteKingOf(index), bk = BlackKingOf(index), p = PawnOf(index);
-  if (p < 48) return false;
+  if (p < A7) return false;
   int queening = p + 8;
   if (wk == queening || bk == queening) return false;
   return (geometry.king[wk] & Bit(queening)) || !(geometry.king[bk] & Bit(queening));
@@ -76,11 +72,13 @@ bool PromotionSeed(uint32_t index) {
 void MarkPredecessors(uint32_t* won, uint32_t index) {
   int wk = WhiteKingOf(index), bk = BlackKingOf(index), p = PawnOf(index);
   for (Bitboard from = WhiteKingSteps(wk, bk, p); from; from &= from - 1)
-    SetBit(won, MakeIndex(0, __builtin_ctzll(from), bk, p));
+    SetBit(won, MakeIndex(0, LowestSquare(from), bk, p));
   Bitboard kings = Bit(wk) | Bit(bk);
-  if (p >= 16 && !(kings & Bit(p - 8)) && !(geometry.pawnAttacks[p - 8] & Bit(bk)))
+  // The pawn came one step from the rank below (never from the first rank), or two from the
+  // second rank when it stands on the fourth.
+  if (p >= A3 && !(kings & Bit(p - 8)) && !(geometry.pawnAttacks[p - 8] & Bit(bk)))
     SetBit(won, MakeIndex(0, wk, bk, p - 8));
-  if (p >= 24 && p < 32 && !(kings & (Bit(p - 8) | Bit(p - 16))) &&
+  if ((Bit(p) & Rank4) && !(kings & (Bit(p - 8) | Bit(p - 16))) &&
       !(geometry.pawnAttacks[p - 16] & Bit(bk)))
     SetBit(won, MakeIndex(0, wk, bk, p - 16));
 }
@@ -95,7 +93,7 @@ bool RetrogradePass(uint32_t* won, const uint32_t* valid) {
     if (!steps || (steps & Bit(p))) continue;
     bool allLost = true;
     for (; steps && allLost; steps &= steps - 1)
-      allLost = TestBit(won, MakeIndex(0, wk, __builtin_ctzll(steps), p));
+      allLost = TestBit(won, MakeIndex(0, wk, LowestSquare(steps), p));
     if (!allLost) continue;
     SetBit(won, index);
     MarkPredecessors(won, index);
@@ -137,7 +135,7 @@ bool KpkWon(uint32_t index) {
 }
 
 uint32_t KpkIndex(int pawn, int whiteKing, int blackKing, int sideToMove) {
-  if ((pawn & 7) > 3) {
+  if (FileOf(pawn) > FileOf(D1)) {
     pawn ^= 7;
     whiteKing ^= 7;
     blackKing ^= 7;
@@ -145,32 +143,20 @@ uint32_t KpkIndex(int pawn, int whiteKing, int blackKing, int sideToMove) {
   return MakeIndex(sideToMove, whiteKing, blackKing, pawn);
 }
 
-uint32_t KpkIndexBlackPawn(int pawn, int whiteKing, int blackKing, int sideToMove) {
-  return KpkIndex(pawn ^ 56, blackKing ^ 56, whiteKing ^ 56, 1 - sideToMove);
-}
-
-bool KpkPawnSideWins(const Position& pos) {
-  if (pos.whitePawns)
-    return KpkWon(KpkIndex(__builtin_ctzll(pos.whitePawns), pos.whiteKing, pos.blackKing,
-                           pos.sideToMove));
-  return KpkWon(KpkIndexBlackPawn(__builtin_ctzll(pos.blackPawns), pos.whiteKing,
-                                  pos.blackKing, pos.sideToMove));
-}
-
 int KpkSuccessors(uint32_t index, uint32_t successors[KpkMaxSuccessors]) {
   int wk = WhiteKingOf(index), bk = BlackKingOf(index), p = PawnOf(index);
   int count = 0;
   if (SideOf(index) == 1) {
     for (Bitboard to = BlackKingSteps(wk, bk, p) & ~Bit(p); to; to &= to - 1)
-      successors[count++] = MakeIndex(0, wk, __builtin_ctzll(to), p);
+      successors[count++] = MakeIndex(0, wk, LowestSquare(to), p);
     return count;
   }
   for (Bitboard to = WhiteKingSteps(wk, bk, p); to; to &= to - 1)
-    successors[count++] = MakeIndex(1, __builtin_ctzll(to), bk, p);
+    successors[count++] = MakeIndex(1, LowestSquare(to), bk, p);
   Bitboard kings = Bit(wk) | Bit(bk);
-  if (p < 48 && !(kings & Bit(p + 8))) {
+  if (p < A7 && !(kings & Bit(p + 8))) {
     successors[count++] = MakeIndex(1, wk, bk, p + 8);
-    if (p < 16 && !(kings & Bit(p + 16))) successors[count++] = MakeIndex(1, wk, bk, p + 16);
+    if ((Bit(p) & Rank2) && !(kings & Bit(p + 16))) successors[count++] = MakeIndex(1, wk, bk, p + 16);
   }
   return count;
 }

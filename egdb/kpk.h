@@ -36,13 +36,6 @@ bool KpkWon(uint32_t index);
 // sideToMove: 0 white, 1 black. The pawn must stand on ranks 2..7.
 uint32_t KpkIndex(int pawn, int whiteKing, int blackKing, int sideToMove);
 
-// Index of a position with a black pawn (squares and side as on the board): the board is
-// turned rank-wise and the colours exchanged, so that the pawn side becomes white.
-uint32_t KpkIndexBlackPawn(int pawn, int whiteKing, int blackKing, int sideToMove);
-
-// For a position of two kings and exactly one pawn (either colour): does the pawn side win?
-bool KpkPawnSideWins(const Position& pos);
-
 // The successor rule of the table: with black to move the black king's steps to squares the
 // pawn does not attack and the white king does not touch; with white to move the white
 // king's steps and the single and double pushes below the last rank. Promotion is no

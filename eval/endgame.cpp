@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "board/movegen.h"
+#include "eval/colour_terms.h"
 #include "eval/endgame_view.h"
 
 EndgameEntry recognizerTable[EndgameTableSize];
@@ -30,24 +31,13 @@ const Bitboard kbpRegion[64] = {
 
 namespace {
 
-EndgameSide SideOf(const Position& pos, int side, bool flipped) {
+template <int Us>
+EndgameSide SideOf(const Position& pos, bool flipped) {
+  using Our = EvalColour<Us>;
   auto turn = [flipped](Bitboard set) { return flipped ? __builtin_bswap64(set) : set; };
-  EndgameSide s{};
-  if (side == White) {
-    s = {pos.whitePawns, pos.whiteKnights, pos.whiteBishops, pos.whiteRooks, pos.whiteQueens,
-         pos.whitePieces, pos.whiteKing, pos.whiteMaterial};
-  } else {
-    s = {pos.blackPawns, pos.blackKnights, pos.blackBishops, pos.blackRooks, pos.blackQueens,
-         pos.blackPieces, pos.blackKing, pos.blackMaterial};
-  }
-  s.pawns = turn(s.pawns);
-  s.knights = turn(s.knights);
-  s.bishops = turn(s.bishops);
-  s.rooks = turn(s.rooks);
-  s.queens = turn(s.queens);
-  s.men = turn(s.men);
-  if (flipped) s.king = MirrorSquare(s.king);
-  return s;
+  const int king = Our::KingSquare(pos);
+  return {turn(Our::Pawns(pos)), turn(Our::Knights(pos)), turn(Our::Bishops(pos)), turn(Our::Rooks(pos)),
+          turn(Our::Queens(pos)), turn(Our::Men(pos)), flipped ? MirrorSquare(king) : king, Our::Material(pos)};
 }
 
 Position captureScratch;
@@ -56,8 +46,8 @@ Position captureScratch;
 
 EndgameView MakeView(Position& pos, bool flipped) {
   EndgameView v;
-  v.white = SideOf(pos, flipped ? Black : White, flipped);
-  v.black = SideOf(pos, flipped ? White : Black, flipped);
+  v.white = flipped ? SideOf<Black>(pos, true) : SideOf<White>(pos, false);
+  v.black = flipped ? SideOf<White>(pos, true) : SideOf<Black>(pos, false);
   v.sideToMove = flipped ? pos.sideToMove ^ 1 : pos.sideToMove;
   v.occupied = v.white.men | v.black.men;
   v.pos = &pos;
@@ -68,7 +58,7 @@ Bitboard RayAttacks(int square, Bitboard occupied, bool straight, bool diagonal)
   static constexpr int steps[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
   Bitboard attacks = 0;
   for (int d = 0; d < 8; ++d) {
-    if (d < 4 ? !straight : !diagonal) continue;
+    if (d < 4 ? !straight : !diagonal) continue;  // the first four steps go along ranks and files
     int f = FileOf(square) + steps[d][0], r = RankOf(square) + steps[d][1];
     for (; f >= 0 && f < 8 && r >= 0 && r < 8; f += steps[d][0], r += steps[d][1]) {
       attacks |= Bit(MakeSquare(f, r));
@@ -87,48 +77,34 @@ bool CaptureExists(const Position& pos) {
 
 namespace {
 
-bool RecognizeBareKings(Position&, int32_t* score) {
-  *score = 0;
-  return true;
-}
+bool RecognizeBareKings(Position&, int32_t* score) { return Answer(score, 0); }
 
 // Knights alone never force mate. Two knights can only mate a king that walks into it, so
 // with white to move, or a black king already without a square, the search looks.
 bool KnightsAgainstKing(const EndgameView& v, int32_t* score) {
-  if (v.white.material <= 315) {
-    *score = 0;
-    return true;
-  }
-  if (v.white.material > 630 || v.sideToMove != Black) return false;
+  if (v.white.material <= MaxKnightValue) return Answer(score, 0);
+  if (v.white.material > 2 * MaxKnightValue || v.sideToMove != Black) return false;
   Bitboard attacked = kingAttacks[v.white.king];
   for (Bitboard n = v.white.knights; n;) attacked |= knightAttacks[PopLowest(n)];
   Bitboard box = kingAttacks[v.black.king] | Bit(v.black.king);
   if ((box & ~attacked) == 0) return false;
-  *score = 0;
-  return true;
+  return Answer(score, 0);
 }
-
-bool RecognizeKnightsWhite(Position& pos, int32_t* score) { return KnightsAgainstKing(MakeView(pos, false), score); }
-bool RecognizeKnightsBlack(Position& pos, int32_t* score) { return KnightsAgainstKing(MakeView(pos, true), score); }
 
 // Bishops all on one colour cannot mate.
 bool BishopsAgainstKing(const EndgameView& v, int32_t* score) {
-  if (v.white.material > 300 && (v.white.bishops & DarkSquares) && (v.white.bishops & LightSquares)) return false;
-  *score = 0;
-  return true;
+  if (v.white.material > BishopValue && (v.white.bishops & DarkSquares) && (v.white.bishops & LightSquares)) return false;
+  return Answer(score, 0);
 }
 
-bool RecognizeBishopsWhite(Position& pos, int32_t* score) { return BishopsAgainstKing(MakeView(pos, false), score); }
-bool RecognizeBishopsBlack(Position& pos, int32_t* score) { return BishopsAgainstKing(MakeView(pos, true), score); }
-
 // One minor piece each: the only mates need a king in the corner with its own piece
-// blocking it, so corners are left to the search.
+// blocking it, so corners are left to the search. A knight worth more than a bishop (on
+// the centre squares) is left to the search too.
 bool RecognizeMinorAgainstMinor(Position& pos, int32_t* score) {
-  if (pos.whiteMaterial > 300 || pos.blackMaterial > 300) return false;
-  constexpr Bitboard Corners = Bit(0) | Bit(7) | Bit(56) | Bit(63);
+  if (pos.whiteMaterial > BishopValue || pos.blackMaterial > BishopValue) return false;
+  constexpr Bitboard Corners = Bit(A1) | Bit(H1) | Bit(A8) | Bit(H8);
   if ((Bit(pos.whiteKing) | Bit(pos.blackKing)) & Corners) return false;
-  *score = 0;
-  return true;
+  return Answer(score, 0);
 }
 
 }  // namespace
@@ -138,11 +114,11 @@ void InitEndgameTables() {
     recognizerTable[i] = nullptr;
     scorerTable[i] = nullptr;
   }
-  recognizerTable[0] = RecognizeBareKings;
-  recognizerTable[SigWhiteKnight] = RecognizeKnightsWhite;
-  recognizerTable[SigBlackKnight] = RecognizeKnightsBlack;
-  recognizerTable[SigWhiteBishop] = RecognizeBishopsWhite;
-  recognizerTable[SigBlackBishop] = RecognizeBishopsBlack;
+  recognizerTable[0] = RecognizeBareKings;  // the kings alone
+  recognizerTable[SigWhiteKnight] = Direct<KnightsAgainstKing>;
+  recognizerTable[SigBlackKnight] = Flipped<KnightsAgainstKing>;
+  recognizerTable[SigWhiteBishop] = Direct<BishopsAgainstKing>;
+  recognizerTable[SigBlackBishop] = Flipped<BishopsAgainstKing>;
   for (uint16_t white : {SigWhiteKnight, SigWhiteBishop}) {
     for (uint16_t black : {SigBlackKnight, SigBlackBishop}) recognizerTable[white | black] = RecognizeMinorAgainstMinor;
   }

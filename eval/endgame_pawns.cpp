@@ -5,24 +5,20 @@
 #include <initializer_list>
 
 #include "egdb/egdb.h"
-#include "eval/eval.h"
+#include "eval/colour_terms.h"
 #include "eval/endgame_view.h"
+#include "eval/eval.h"
 
 namespace {
 
-constexpr int A2 = 8, C2 = 10, F2 = 13, H2 = 15, B1 = 1, G1 = 6, B2 = 9, G2 = 14;
-constexpr int A3 = 16, H3 = 23, A4 = 24, H4 = 31, A5 = 32, B5 = 33, H5 = 39;
-constexpr int A6 = 40, B6 = 41, C6 = 42, G6 = 46, H6 = 47, G5 = 38;
-constexpr int A7 = 48, B7 = 49, C7 = 50, G7 = 54, H7 = 55;
-constexpr int A8 = 56, B8 = 57, C8 = 58, G8 = 62;
+// The corners in front of a rook pawn where the defending king cannot be driven out.
 constexpr Bitboard QueensideCorner = Bit(A7) | Bit(B7) | Bit(A8) | Bit(B8);
-constexpr Bitboard KingsideCorner = Bit(G7) | Bit(H7) | Bit(62) | Bit(63);
-constexpr Bitboard QueensideFiles = 0x0F0F0F0F0F0F0F0Full;
+constexpr Bitboard KingsideCorner = Bit(G7) | Bit(H7) | Bit(G8) | Bit(H8);
 
-bool Answer(int32_t* score, int32_t value) {
-  *score = value;
-  return true;
-}
+// Against pawns a lone minor piece cannot win by itself: its side counts 150 less.
+constexpr int32_t LoneMinorDiscount = 150;
+// A single pawn against the bare king: the bitbase knows the ending, so push it home.
+constexpr int32_t LonePawnBonus = 300;
 
 // +1 for white seen from the side to move: a blockade that only the search could break.
 int32_t WhiteEdge(const EndgameView& v) { return v.sideToMove == White ? 1 : -1; }
@@ -46,13 +42,17 @@ int32_t MaterialAndPawns(Position& pos) {
   return int32_t(pos.whiteMaterial) - int32_t(pos.blackMaterial) + EvaluatePawns(pos);
 }
 
+// With only kings and pawns left nothing can hold an advantage back: it counts half as
+// much again.
+int32_t PawnEndingScore(Position& pos) { return MaterialAndPawns(pos) * 3 / 2; }
+
 // --- recognizers -------------------------------------------------------------------------
 
 // A single pawn is known exactly by the bitbase: a draw unless it is marked won, and a won
 // position is left to the search, which finds the way. Rook pawns with the defending king in
 // the corner never win.
 bool PawnsAgainstKing(const EndgameView& v, int32_t* score) {
-  if (v.white.material == 100) {
+  if (v.white.material == PawnValue) {
     int pawn = LowestSquare(v.white.pawns);
     if (KpkWon(KpkIndex(pawn, v.white.king, v.black.king, v.sideToMove))) return false;
     return Answer(score, 0);
@@ -68,14 +68,14 @@ bool KnightRookPawnA7(const EndgameView& v, int32_t* score) {
   if (v.black.king == B7 && (knight == B5 || knight == C6 || knight == C8)) return Answer(score, 0);
   if (v.white.king == A8 && (v.black.king == C7 || v.black.king == C8)) {
     // The king on a8 is shut in; the knight can free it only with the right tempo.
-    bool differ = IsDark(knight) != IsDark(v.black.king);
+    bool differ = IsLightSquare(knight) != IsLightSquare(v.black.king);
     if ((differ && v.sideToMove == Black) || (!differ && v.sideToMove == White)) return Answer(score, 0);
   }
   return false;
 }
 
 bool KnightPawnAgainstKing(const EndgameView& v, int32_t* score) {
-  if (v.white.material > 415) return false;
+  if (v.white.material > MaxKnightValue + PawnValue) return false;
   if (v.white.pawns == Bit(A7)) return KnightRookPawnA7(v, score);
   if (v.white.pawns == Bit(H7)) return KnightRookPawnA7(MirrorFiles(v), score);
   return false;
@@ -95,10 +95,13 @@ bool BishopPawnsAgainstKing(const EndgameView& v, int32_t* score) {
 // Queen against a pawn on the seventh on the a, c, f or h file with its king beside it and
 // the queen's king too far: the stalemate defence holds.
 bool QueenAgainstSeventhRankPawn(const EndgameView& v, int32_t* score) {
-  if (v.sideToMove != White || v.white.material > 1000 || v.black.material != 100) return false;
+  if (v.sideToMove != White || v.white.material > QueenValue + PawnValue || v.black.material != PawnValue) return false;
   int pawn = LowestSquare(v.black.pawns), king = v.black.king;
-  constexpr Bitboard CFar = 0x1Full | 0x1Full << 8 | 0x1Full << 16 | 0x0Full << 24 | 0x0Full << 32;
-  constexpr Bitboard AFar = 0x1Full | 0x1Full << 8 | 0x1Full << 16 | 0x1Full << 24 | 0x0Full << 32;
+  // Where the queen's king is near enough to help against a pawn on c2 (files a-e of ranks
+  // 1-3, a-d of ranks 4-5) or on a2 (files a-e of ranks 1-4, a-d of rank 5).
+  constexpr Bitboard FilesAToD = FileA * 0x0F, FilesAToE = FileA * 0x1F;
+  constexpr Bitboard CFar = ((Rank1 | Rank2 | Rank3) & FilesAToE) | ((Rank4 | Rank5) & FilesAToD);
+  constexpr Bitboard AFar = ((Rank1 | Rank2 | Rank3 | Rank4) & FilesAToE) | (Rank5 & FilesAToD);
   Bitboard nearKing;
   bool centrePawn = pawn == C2 || pawn == F2;
   if (pawn == A2 || pawn == C2) {
@@ -119,10 +122,12 @@ bool QueenAgainstSeventhRankPawn(const EndgameView& v, int32_t* score) {
 
 // Two pawns against one, the extra pawn frozen by the defending king.
 bool PawnBlockade(const EndgameView& v, int32_t* score) {
-  if (v.white.material != 200 || v.black.material != 100) return false;
+  if (v.white.material != 2 * PawnValue || v.black.material != PawnValue) return false;
   Bitboard w = v.white.pawns, b = v.black.pawns;
   int bk = v.black.king;
   Bitboard wk = Bit(v.white.king);
+  // Where the attacking king must stand for the last two blockades to hold: files d-h of
+  // ranks 2-6 or e-h of ranks 7-8, and files a-e of ranks 2-6 or a-d of rank 7.
   constexpr Bitboard KingsideRoom = 0x0000F8F8F8F8F800ull | 0xF0F0000000000000ull;
   constexpr Bitboard QueensideRoom = 0x00001F1F1F1F1F00ull | 0x000F000000000000ull;
   bool held = (w == (Bit(A5) | Bit(B6)) && b == Bit(A6) && bk == B7) ||
@@ -134,102 +139,78 @@ bool PawnBlockade(const EndgameView& v, int32_t* score) {
 
 // Bishop and pawn against pawn, the two pawns locked on a rook file.
 bool BishopPawnBlockade(const EndgameView& v, int32_t* score) {
-  if (v.white.material != 400 || v.black.material != 100) return false;
+  if (v.white.material != BishopValue + PawnValue || v.black.material != PawnValue) return false;
   int wp = LowestSquare(v.white.pawns), bp = LowestSquare(v.black.pawns);
   int bishop = LowestSquare(v.white.bishops), wk = v.white.king, bk = v.black.king;
-  bool held = (wp == A3 && bp == A4 && IsDark(bishop) && !(kbpRegion[wk] & Bit(bk))) ||
-              (wp == H3 && bp == H4 && !IsDark(bishop) && !(kbpRegion[FileMirror(wk)] & Bit(FileMirror(bk)))) ||
+  bool held = (wp == A3 && bp == A4 && !IsLightSquare(bishop) && !(kbpRegion[wk] & Bit(bk))) ||
+              (wp == H3 && bp == H4 && IsLightSquare(bishop) && !(kbpRegion[FileMirror(wk)] & Bit(FileMirror(bk)))) ||
               (wp == A6 && bp == A7 && bishop != B6 && (bk == B7 || bk == B8)) ||
               (wp == H6 && bp == H7 && bishop != G6 && (bk == G7 || bk == G8));
   if (!held) return false;
-  if (v.sideToMove == White) return Answer(score, 1);
+  // With black to move the black king may take a bishop that neither pawn nor king guards.
   bool bishopHangs = Touches(bk, bishop) && !(whitePawnCaptures[wp] & Bit(bishop)) && !Touches(wk, bishop);
-  if (bishopHangs) return false;
-  return Answer(score, -1);
+  if (v.sideToMove == Black && bishopHangs) return false;
+  return Answer(score, WhiteEdge(v));
 }
 
 // Bishops of opposite colours, one pawn, the defending king standing on the pawn's file
 // ahead of it on a square the attacking bishop never reaches, and the defending bishop free
 // to make waiting moves: the pawn can never pass, nor can the king be forced away.
 bool OppositeBishopsBlockade(const EndgameView& v, int32_t* score) {
-  if (v.white.material > 400 || v.black.material > 300 || v.sideToMove != Black) return false;
+  if (v.white.material > BishopValue + PawnValue || v.black.material > BishopValue || v.sideToMove != Black) return false;
   if (CountBits(v.white.pawns) != 1 || CountBits(v.white.bishops) != 1 || CountBits(v.black.bishops) != 1) return false;
   int pawn = LowestSquare(v.white.pawns), wb = LowestSquare(v.white.bishops), bb = LowestSquare(v.black.bishops);
   int bk = v.black.king;
-  if (IsDark(wb) == IsDark(bb)) return false;
-  if (FileOf(bk) != FileOf(pawn) || RankOf(bk) <= RankOf(pawn) || IsDark(bk) == IsDark(wb)) return false;
+  if (IsLightSquare(wb) == IsLightSquare(bb)) return false;
+  if (FileOf(bk) != FileOf(pawn) || RankOf(bk) <= RankOf(pawn) || IsLightSquare(bk) == IsLightSquare(wb)) return false;
   Bitboard whiteControl = kingAttacks[v.white.king] | whitePawnCaptures[pawn];
   Bitboard bishopMoves = RayAttacks(bb, v.occupied, false, true) & ~v.black.men & ~whiteControl;
   if (!bishopMoves) return false;
   return Answer(score, 0);
 }
 
-bool RecognizePawnsWhite(Position& pos, int32_t* s) { return PawnsAgainstKing(MakeView(pos, false), s); }
-bool RecognizePawnsBlack(Position& pos, int32_t* s) { return PawnsAgainstKing(MakeView(pos, true), s); }
-bool RecognizeKnightPawnWhite(Position& pos, int32_t* s) { return KnightPawnAgainstKing(MakeView(pos, false), s); }
-bool RecognizeKnightPawnBlack(Position& pos, int32_t* s) { return KnightPawnAgainstKing(MakeView(pos, true), s); }
-bool RecognizeBishopPawnsWhite(Position& pos, int32_t* s) { return BishopPawnsAgainstKing(MakeView(pos, false), s); }
-bool RecognizeBishopPawnsBlack(Position& pos, int32_t* s) { return BishopPawnsAgainstKing(MakeView(pos, true), s); }
-bool RecognizeQueenPawnWhite(Position& pos, int32_t* s) { return QueenAgainstSeventhRankPawn(MakeView(pos, false), s); }
-bool RecognizeQueenPawnBlack(Position& pos, int32_t* s) { return QueenAgainstSeventhRankPawn(MakeView(pos, true), s); }
-bool RecognizePawnBlockades(Position& pos, int32_t* s) {
+bool PawnBlockadeEitherSide(Position& pos, int32_t* s) {
   return PawnBlockade(MakeView(pos, false), s) || PawnBlockade(MakeView(pos, true), s);
 }
-bool RecognizeBishopPawnBlockadeWhite(Position& pos, int32_t* s) { return BishopPawnBlockade(MakeView(pos, false), s); }
-bool RecognizeBishopPawnBlockadeBlack(Position& pos, int32_t* s) { return BishopPawnBlockade(MakeView(pos, true), s); }
-bool RecognizeOppositeBishopsWhite(Position& pos, int32_t* s) { return OppositeBishopsBlockade(MakeView(pos, false), s); }
-bool RecognizeOppositeBishopsBlack(Position& pos, int32_t* s) { return OppositeBishopsBlockade(MakeView(pos, true), s); }
 
 // --- scorers (white-positive) -------------------------------------------------------------
 
-bool ScorePawnsWhite(Position& pos, int32_t* score) {
-  int32_t s = MaterialAndPawns(pos) * 3 / 2;
-  if (pos.whiteMaterial == 100) s += 300;  // a lone pawn: the bitbase knows it, push it home
-  return Answer(score, s);
-}
-
-bool ScorePawnsBlack(Position& pos, int32_t* score) {
-  int32_t s = MaterialAndPawns(pos) * 3 / 2;
-  if (pos.blackMaterial == 100) s -= 300;
+// Us has the pawns, the other side a bare king.
+template <int Us>
+bool ScorePawns(Position& pos, int32_t* score) {
+  using Our = EvalColour<Us>;
+  int32_t s = PawnEndingScore(pos);
+  if (Our::Material(pos) == PawnValue) s += Our::Sign * LonePawnBonus;
   return Answer(score, s);
 }
 
 bool ScorePawnsAgainstPawns(Position& pos, int32_t* score) {
-  Bitboard pawns = pos.whitePawns | pos.blackPawns;
-  const int32_t* table = kingCentreTable;
-  if (!(pawns & ~QueensideFiles)) table = kingQueensideTable;
-  else if (!(pawns & QueensideFiles)) table = kingKingsideTable;
-  return Answer(score, MaterialAndPawns(pos) * 3 / 2 - table[pos.blackKing] + table[pos.whiteKing]);
+  const int32_t* table = KingPlacementTable(pos.whitePawns | pos.blackPawns);
+  return Answer(score, PawnEndingScore(pos) - table[pos.blackKing] + table[pos.whiteKing]);
 }
 
-// A lone knight cannot win against pawns: never better than a draw for its side.
+// A lone knight (Us) cannot win against pawns: never better than a draw (0) for its side.
+template <int Us>
 bool ScoreKnightAgainstPawns(Position& pos, int32_t* score) {
-  if (pos.whiteMaterial > 315) return false;
-  int32_t s = MaterialAndPawns(pos) - 150;
-  return Answer(score, s >= 1 ? 0 : s);
+  using Our = EvalColour<Us>;
+  if (Our::Material(pos) > MaxKnightValue) return false;
+  int32_t s = Our::Sign * MaterialAndPawns(pos) - LoneMinorDiscount;
+  return Answer(score, Our::Sign * (s >= 1 ? 0 : s));
 }
 
-bool ScorePawnsAgainstKnight(Position& pos, int32_t* score) {
-  if (pos.blackMaterial > 315) return false;
-  int32_t s = MaterialAndPawns(pos) + 150;
-  return Answer(score, s < 0 ? 0 : s);
-}
-
+// Bishops (Us) against pawns: when ahead, no better than a draw if they all stand on one
+// colour.
+template <int Us>
 bool ScoreBishopsAgainstPawns(Position& pos, int32_t* score) {
-  int32_t s = MaterialAndPawns(pos) - 150;
-  if (s < 1) return Answer(score, s);
-  if ((pos.whiteBishops & DarkSquares) && (pos.whiteBishops & LightSquares)) return false;
+  using Our = EvalColour<Us>;
+  int32_t s = Our::Sign * MaterialAndPawns(pos) - LoneMinorDiscount;
+  if (s < 1) return Answer(score, Our::Sign * s);
+  if ((Our::Bishops(pos) & DarkSquares) && (Our::Bishops(pos) & LightSquares)) return false;
   return Answer(score, 0);
 }
 
-bool ScorePawnsAgainstBishops(Position& pos, int32_t* score) {
-  int32_t s = MaterialAndPawns(pos) + 150;
-  if (s > -1) return Answer(score, s);
-  if ((pos.blackBishops & DarkSquares) && (pos.blackBishops & LightSquares)) return false;
-  return Answer(score, 0);
-}
-
-// Rook pawns with the wrong bishop; p is the balance from the view's white side.
+// Rook pawns with the wrong bishop; p is the balance from the view's white side, which
+// only matters when that side is ahead.
 bool WrongBishopScore(const EndgameView& v, int32_t p, int32_t* score) {
   if (p < 1) return false;
   Bitboard pawns = v.white.pawns, bishops = v.white.bishops;
@@ -239,38 +220,36 @@ bool WrongBishopScore(const EndgameView& v, int32_t p, int32_t* score) {
   return false;
 }
 
-bool ScoreWrongBishopWhite(Position& pos, int32_t* score) {
-  return WrongBishopScore(MakeView(pos, false), MaterialAndPawns(pos), score);
-}
-
-bool ScoreWrongBishopBlack(Position& pos, int32_t* score) {
-  return WrongBishopScore(MakeView(pos, true), -MaterialAndPawns(pos), score);
+// Us has the bishop and the rook pawns.
+template <int Us>
+bool ScoreWrongBishop(Position& pos, int32_t* score) {
+  return WrongBishopScore(MakeView(pos, Us == Black), EvalColour<Us>::Sign * MaterialAndPawns(pos), score);
 }
 
 }  // namespace
 
 void RegisterPawnEndings() {
-  recognizerTable[SigWhitePawn] = RecognizePawnsWhite;
-  recognizerTable[SigBlackPawn] = RecognizePawnsBlack;
-  recognizerTable[SigWhitePawn | SigWhiteKnight] = RecognizeKnightPawnWhite;
-  recognizerTable[SigBlackPawn | SigBlackKnight] = RecognizeKnightPawnBlack;
-  recognizerTable[SigWhitePawn | SigWhiteBishop] = RecognizeBishopPawnsWhite;
-  recognizerTable[SigBlackPawn | SigBlackBishop] = RecognizeBishopPawnsBlack;
-  recognizerTable[SigWhiteQueen | SigBlackPawn] = RecognizeQueenPawnWhite;
-  recognizerTable[SigWhitePawn | SigBlackQueen] = RecognizeQueenPawnBlack;
-  recognizerTable[SigWhitePawn | SigBlackPawn] = RecognizePawnBlockades;
-  recognizerTable[SigWhitePawn | SigWhiteBishop | SigBlackPawn] = RecognizeBishopPawnBlockadeWhite;
-  recognizerTable[SigWhitePawn | SigBlackPawn | SigBlackBishop] = RecognizeBishopPawnBlockadeBlack;
-  recognizerTable[SigWhitePawn | SigWhiteBishop | SigBlackBishop] = RecognizeOppositeBishopsWhite;
-  recognizerTable[SigWhiteBishop | SigBlackPawn | SigBlackBishop] = RecognizeOppositeBishopsBlack;
+  recognizerTable[SigWhitePawn] = Direct<PawnsAgainstKing>;
+  recognizerTable[SigBlackPawn] = Flipped<PawnsAgainstKing>;
+  recognizerTable[SigWhitePawn | SigWhiteKnight] = Direct<KnightPawnAgainstKing>;
+  recognizerTable[SigBlackPawn | SigBlackKnight] = Flipped<KnightPawnAgainstKing>;
+  recognizerTable[SigWhitePawn | SigWhiteBishop] = Direct<BishopPawnsAgainstKing>;
+  recognizerTable[SigBlackPawn | SigBlackBishop] = Flipped<BishopPawnsAgainstKing>;
+  recognizerTable[SigWhiteQueen | SigBlackPawn] = Direct<QueenAgainstSeventhRankPawn>;
+  recognizerTable[SigWhitePawn | SigBlackQueen] = Flipped<QueenAgainstSeventhRankPawn>;
+  recognizerTable[SigWhitePawn | SigBlackPawn] = PawnBlockadeEitherSide;
+  recognizerTable[SigWhitePawn | SigWhiteBishop | SigBlackPawn] = Direct<BishopPawnBlockade>;
+  recognizerTable[SigWhitePawn | SigBlackPawn | SigBlackBishop] = Flipped<BishopPawnBlockade>;
+  recognizerTable[SigWhitePawn | SigWhiteBishop | SigBlackBishop] = Direct<OppositeBishopsBlockade>;
+  recognizerTable[SigWhiteBishop | SigBlackPawn | SigBlackBishop] = Flipped<OppositeBishopsBlockade>;
 
-  scorerTable[SigWhitePawn] = ScorePawnsWhite;
-  scorerTable[SigBlackPawn] = ScorePawnsBlack;
+  scorerTable[SigWhitePawn] = ScorePawns<White>;
+  scorerTable[SigBlackPawn] = ScorePawns<Black>;
   scorerTable[SigWhitePawn | SigBlackPawn] = ScorePawnsAgainstPawns;
-  scorerTable[SigWhiteKnight | SigBlackPawn] = ScoreKnightAgainstPawns;
-  scorerTable[SigWhitePawn | SigBlackKnight] = ScorePawnsAgainstKnight;
-  scorerTable[SigWhiteBishop | SigBlackPawn] = ScoreBishopsAgainstPawns;
-  scorerTable[SigWhitePawn | SigBlackBishop] = ScorePawnsAgainstBishops;
-  scorerTable[SigWhitePawn | SigWhiteBishop | SigBlackPawn] = ScoreWrongBishopWhite;
-  scorerTable[SigWhitePawn | SigBlackPawn | SigBlackBishop] = ScoreWrongBishopBlack;
+  scorerTable[SigWhiteKnight | SigBlackPawn] = ScoreKnightAgainstPawns<White>;
+  scorerTable[SigWhitePawn | SigBlackKnight] = ScoreKnightAgainstPawns<Black>;
+  scorerTable[SigWhiteBishop | SigBlackPawn] = ScoreBishopsAgainstPawns<White>;
+  scorerTable[SigWhitePawn | SigBlackBishop] = ScoreBishopsAgainstPawns<Black>;
+  scorerTable[SigWhitePawn | SigWhiteBishop | SigBlackPawn] = ScoreWrongBishop<White>;
+  scorerTable[SigWhitePawn | SigBlackPawn | SigBlackBishop] = ScoreWrongBishop<Black>;
 }

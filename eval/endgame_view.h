@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "board/tables.h"
+#include "eval/colour_terms.h"
 #include "eval/endgame.h"
 
 struct EndgameSide {
@@ -22,10 +23,6 @@ struct EndgameView {
   Position* pos;   // the real position, for the legality routines (flip-invariant questions)
 };
 
-constexpr Bitboard DarkSquares = 0xAA55AA55AA55AA55ull;  // a1 is dark
-constexpr Bitboard LightSquares = ~DarkSquares;
-
-constexpr bool IsDark(int square) { return ((FileOf(square) + RankOf(square)) & 1) == 0; }
 constexpr int FileMirror(int square) { return square ^ 7; }
 inline Bitboard FileMirrorSet(Bitboard set) {
   // Reverses the bits of every byte: file a <-> file h.
@@ -35,6 +32,23 @@ inline Bitboard FileMirrorSet(Bitboard set) {
 }
 
 EndgameView MakeView(Position& pos, bool flipped);
+
+// A rule written for one side's material, and the two ways to register it: Direct for the
+// signature it is written for, Flipped for the colour-exchanged one.
+using EndgameRule = bool (*)(const EndgameView& v, int32_t* score);
+template <EndgameRule Rule>
+bool Direct(Position& pos, int32_t* score) {
+  return Rule(MakeView(pos, false), score);
+}
+template <EndgameRule Rule>
+bool Flipped(Position& pos, int32_t* score) {
+  return Rule(MakeView(pos, true), score);
+}
+
+inline bool Answer(int32_t* score, int32_t value) {
+  *score = value;
+  return true;
+}
 
 inline bool Touches(int a, int b) { return (kingAttacks[a] >> b) & 1; }
 inline bool TouchesAny(int king, Bitboard set) { return (kingAttacks[king] & set) != 0; }

@@ -16,9 +16,6 @@ int32_t Evaluate(int32_t alpha, int32_t beta, Position& pos);
 // hash when the pawn key is there.
 int32_t EvaluatePawns(Position& pos);
 
-// White-positive control score of one square (occupant and the sliders bearing on it).
-int32_t CentreSquareScore(const Position& pos, int square);
-
 // Builds the five king tables below; idempotent. Called by the start-up after the
 // endgame tables.
 void BuildKingTables();
@@ -32,6 +29,9 @@ extern int32_t kingKingsideTable[64];
 // King distance to the nearer light corner (h1, a8) and the nearer dark corner (a1, h8).
 extern int32_t lightCornerDistance[64];
 extern int32_t darkCornerDistance[64];
+// Where a king belongs in an ending with these pawns: the queenside or kingside table when
+// they all stand on one wing, else the centre table.
+const int32_t* KingPlacementTable(Bitboard pawns);
 
 // The pawn hash. `entries` must be a power of two (at least 1); all entries are cleared and
 // entry 0 gets key 1, so that the key 0 of a pawnless position never matches a cleared

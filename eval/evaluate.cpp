@@ -1,183 +1,245 @@
 // The static evaluation: material, pawns, centre, piece and king terms, and the final
 // corrections for drawish material. Every term is white-positive until the very end.
 
-#include <bit>
 #include <cstdlib>
 
 #include "board/movegen.h"
 #include "board/tables.h"
+#include "eval/colour_terms.h"
 #include "eval/endgame.h"
 #include "eval/eval.h"
-#include "eval/terms.h"
 
 namespace {
 
-constexpr int A2 = 8, B3 = 17, G3 = 22, H2 = 15, A7 = 48, B6 = 41, G6 = 46, H7 = 55;
+// What one evaluation carries from term to term.
+struct EvalContext {
+  Position& pos;
+  int32_t s;          // the white-positive running score
+  bool hasAttack[2];  // by side: a queen and another piece (EvalColour::HasAttack)
+  int bishopColours;  // WhiteLight | WhiteDark | BlackLight | BlackDark of the bishops seen
+};
 
-constexpr Bitboard LightSquares = 0x55AA55AA55AA55AAull;
-constexpr Bitboard DarkSquares = ~LightSquares;
-constexpr Bitboard QueensideFiles = 0x0F0F0F0F0F0F0F0Full;
-constexpr Bitboard KingsideFiles = ~QueensideFiles;
+constexpr Bitboard CentreSquares = Bit(D4) | Bit(E4) | Bit(D5) | Bit(E5);
+// From white's side: pawns that support the centre, and the squares where a knight
+// defended by a pawn makes an outpost.
+constexpr Bitboard CentrePawnSquares = Bit(C3) | Bit(D3) | Bit(E3) | Bit(F3) | Bit(C4) | Bit(F4);
+constexpr Bitboard OutpostSquares = Bit(C5) | Bit(D5) | Bit(E5) | Bit(F5) | Bit(D6) | Bit(E6);
 
-constexpr Bitboard Rank2 = Rank1 << 8, Rank3 = Rank1 << 16, Rank6 = Rank1 << 40, Rank7 = Rank1 << 48;
-constexpr Bitboard Ranks1To3 = Rank1 | Rank2 | Rank3;
-constexpr Bitboard Ranks6To8 = Rank6 | Rank7 | Rank8;
+// A side to move already this far outside the window is not worth the piece terms.
+constexpr int32_t LazyMargin = 300;
 
-constexpr Bitboard Sq(int file, int rank) { return Bit(MakeSquare(file, rank)); }
-constexpr Bitboard CentreSquares = Sq(3, 3) | Sq(4, 3) | Sq(3, 4) | Sq(4, 4);
-constexpr Bitboard WhiteCentrePawnSquares =
-    Sq(2, 2) | Sq(3, 2) | Sq(4, 2) | Sq(5, 2) | Sq(2, 3) | Sq(5, 3);
-constexpr Bitboard BlackCentrePawnSquares =
-    Sq(2, 5) | Sq(3, 5) | Sq(4, 5) | Sq(5, 5) | Sq(2, 4) | Sq(5, 4);
-constexpr Bitboard WhiteOutposts = Sq(2, 4) | Sq(3, 4) | Sq(4, 4) | Sq(5, 4) | Sq(3, 5) | Sq(4, 5);
-constexpr Bitboard BlackOutposts = Sq(2, 3) | Sq(3, 3) | Sq(4, 3) | Sq(5, 3) | Sq(3, 2) | Sq(4, 2);
-
-// Bits of bishopColours.
-constexpr int WhiteLight = 1, WhiteDark = 2, BlackLight = 4, BlackDark = 8;
+// Centre control. The sum over the centre squares is scaled by the pieces left on the
+// board: c x npm / 12520, so that it fades as pieces come off.
+constexpr int32_t CentreDivisor = 12520;
+constexpr int32_t CentrePawnBonus = 10;  // per own pawn on CentrePawnSquares
+constexpr int32_t CentreLineBonus = 10;  // per own slider bearing on the square
+// A pawn on a centre square counts double with a pawn of its own beside it to retake.
+constexpr int32_t CentrePawn = 20, CentrePawnSupported = 40, CentreBishop = 20, CentreQueen = 30;
 
 constexpr int32_t fewPawnsPenalty[9] = {-100, -50, -20, -5, 0, 0, 0, 0, 0};
+// Scores closer to level than this are left alone by the few-pawns correction.
+constexpr int32_t FewPawnsMargin = 50;
 
 // Mobility by the number of counted squares; queens reach 27.
 constexpr int32_t mobilityBonus[28] = {-100, -50, -20, -5, -1, 0,  1,  2,  3,  4,  5,  6,  7,  8,
                                        9,    10,  11,  12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22};
 
+// Bishops. A bishop that took the pawn on a7 (h7) is shut in by the pawn on b6 (g6).
+// Bishops all on one square colour gain a little, less for each own pawn fixed on that
+// colour by an enemy pawn in front of it.
+constexpr int32_t TrappedBishopPenalty = 110;
+constexpr int32_t OneColourBishopBonus = 5;
+constexpr int32_t FixedPawnPenalty = 5;
+constexpr int32_t BishopPairBonus = 20;
+
+// King shelter, from the king's own side; 0 is a sound castled position.
+constexpr int ShelterRank = 2;             // rank index of the third rank, the last a shelter covers
+constexpr int32_t NoShelter = -100;        // a king beyond the shelter ranks
+constexpr int32_t CastlingOpen = -20;      // a centre king with a castling way still open
+constexpr int32_t CentreKingStuck = -40;   // ... and with none
+constexpr int32_t ThinCoverPenalty = 30;   // fewer than two own pawns in front of an advanced king
+constexpr int32_t EdgeFilePenalty = 10;    // a king on file a or h has fewer squares to flee to
+constexpr int32_t AttackedSquarePenalty = 20;  // per square next to the king the enemy attacks
+// The safety penalty counts in proportion to the attacker's material: full at 3900, about
+// the material of a whole side.
+constexpr int32_t KingSafetyDivisor = 3900;
+// Against less than a queen's worth of pieces the king comes out and heads for the pawns.
+constexpr int32_t KingPlacementMaterial = 900;
+
+// Rooks.
+constexpr int32_t RookBlockingPawnPenalty = 75;  // on the last rank in front of its own pawn
+constexpr int32_t RookNearKingBonus = 25;        // bearing on a square next to the enemy king
+constexpr int32_t ConnectedRooksBonus = 5;
+constexpr int32_t RooksOnSeventhBonus = 25;      // connected on the seventh, enemy king on the eighth
+// The extra rook against minor pieces (see ExtraRook).
+constexpr int32_t RookAgainstKnightsPenalty = 10;
+constexpr int32_t RookAgainstBishopsPenalty = 20;
+
+// Passed pawns with an enemy man in front of them, by rank index (rank 1 = 0).
 constexpr int32_t blockedPassedWhite[8] = {0, 0, -2, -3, -7, -13, -25, 0};
 constexpr int32_t blockedPassedBlack[8] = {0, -25, -13, -7, -3, -2, 0, 0};
 
-constexpr int32_t LazyMargin = 300;
+// A knight on an outpost is worth less when an enemy minor piece can still exchange it.
+constexpr int32_t OutpostBonus = 20, ChallengedOutpostBonus = 10;
+
+// Queens only: a passed pawn near promotion weighs heavily, as the queen escorts it.
+constexpr int32_t QueenEndingSeventhBonus = 100, QueenEndingSixthBonus = 50;
+
+// Opposite bishops alone draw unless passed pawns stand far apart: a spread of four
+// files or more earns 25 per file beyond the first; then the whole score is scaled down.
+constexpr int MinPassedSpread = 4;
+constexpr int32_t PassedSpreadBonus = 25;
+constexpr int32_t OppositeBishopsScale = 205;  // out of 256
 
 // Floor division for a positive divisor (C++ division truncates toward zero).
 constexpr int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
-int WhitePawnCount(Position& pos) {
-  if (pos.whitePawnCount < 0) pos.whitePawnCount = int8_t(CountBits(pos.whitePawns));
-  return pos.whitePawnCount;
-}
-int BlackPawnCount(Position& pos) {
-  if (pos.blackPawnCount < 0) pos.blackPawnCount = int8_t(CountBits(pos.blackPawns));
-  return pos.blackPawnCount;
+template <int Us>
+int PawnCount(Position& pos) {
+  int8_t& count = EvalColour<Us>::PawnCountCache(pos);
+  if (count < 0) count = int8_t(CountBits(EvalColour<Us>::Pawns(pos)));
+  return count;
 }
 
-}  // namespace
+int32_t Mobility(const Position& pos, int square, Bitboard excluded) {
+  return mobilityBonus[CountBits(pos.attacksFrom[square] & ~excluded)];
+}
+
+template <int Us>
+int CentrePawns(const Position& pos) {
+  using Our = EvalColour<Us>;
+  return CountBits(Our::Pawns(pos) & Our::RelativeSet(CentrePawnSquares));
+}
+
+// Us's share of a centre square's control: its occupant and Us's sliders bearing on it
+// along the diagonals and the lines through it.
+template <int Us>
+int32_t CentrePull(const Position& pos, int square, Bitboard diagonals, Bitboard lines) {
+  using Our = EvalColour<Us>;
+  const int code = pos.board[square];
+  int32_t score = 0;
+  if (code == Our::Pawn)
+    score = (Our::Pawns(pos) & adjacentFiles[square]) ? CentrePawnSupported : CentrePawn;
+  else if (code == Our::Bishop)
+    score = CentreBishop;
+  else if (code == Our::Queen)
+    score = CentreQueen;
+  const Bitboard queens = Our::Queens(pos);
+  return score + CentreLineBonus * (CountBits(diagonals & (queens | Our::Bishops(pos))) +
+                                    CountBits(lines & (queens | Our::Rooks(pos))));
+}
+
+// White-positive control of one centre square: the occupant and the sliders bearing on it.
+int32_t CentreSquareScore(const Position& pos, int square) {
+  const Bitboard diagonals = BishopAttacks(pos, square), lines = RookAttacks(pos, square);
+  return CentrePull<White>(pos, square, diagonals, lines) - CentrePull<Black>(pos, square, diagonals, lines);
+}
+
+// Queens count only the squares free of own men and of enemy pawn attacks.
+template <int Us>
+void QueenMobilityOf(EvalContext& e) {
+  using Our = EvalColour<Us>;
+  using Their = EvalColour<Our::Them>;
+  const Position& pos = e.pos;
+  for (Bitboard set = Our::Queens(pos); set;)
+    e.s += Our::Sign * Mobility(pos, PopLowest(set), Our::Men(pos) | Their::PawnAttacks(pos));
+}
 
 void CentreControl(EvalContext& e) {
   const Position& pos = e.pos;
-  int32_t npm = int32_t(pos.whiteMaterial) + pos.blackMaterial -
-                100 * CountBits(pos.whitePawns | pos.blackPawns);
+  int32_t npm = int32_t(pos.whiteMaterial) + pos.blackMaterial - PawnValue * CountBits(pos.whitePawns | pos.blackPawns);
   if (npm == 0) return;
   int32_t c = 0;
   for (Bitboard set = CentreSquares; set;) c += CentreSquareScore(pos, PopLowest(set));
-  c += 10 * (CountBits(pos.whitePawns & WhiteCentrePawnSquares) -
-             CountBits(pos.blackPawns & BlackCentrePawnSquares));
-  // c x npm x 7.987220447284345e-5 truncated: the factor is 1/12520, and exact integer
-  // division gives the truncation of the exact product, which a double may miss by one
-  // when c x npm is a multiple of 12520.
-  e.s += int32_t(int64_t(c) * npm / 12520);
+  c += CentrePawnBonus * (CentrePawns<White>(pos) - CentrePawns<Black>(pos));
+  // Exact integer division gives the truncation of the exact product c x npm / 12520,
+  // which a floating-point product may miss by one when c x npm is a multiple of 12520.
+  e.s += int32_t(int64_t(c) * npm / CentreDivisor);
 }
 
 void QueenMobility(EvalContext& e) {
-  const Position& pos = e.pos;
-  for (Bitboard set = pos.whiteQueens; set;) {
-    int sq = PopLowest(set);
-    e.s += mobilityBonus[CountBits(pos.attacksFrom[sq] & ~(pos.whitePieces | pos.blackPawnAttacks))];
-  }
-  for (Bitboard set = pos.blackQueens; set;) {
-    int sq = PopLowest(set);
-    e.s -= mobilityBonus[CountBits(pos.attacksFrom[sq] & ~(pos.blackPieces | pos.whitePawnAttacks))];
-  }
+  QueenMobilityOf<White>(e);
+  QueenMobilityOf<Black>(e);
 }
 
-// Bishops blocked by their own pawns on their colour: 5 - 5 per pawn with an enemy pawn
-// directly in front of it.
-void WhiteBishops(EvalContext& e) {
-  const Position& pos = e.pos;
-  for (Bitboard set = pos.whiteBishops; set;) {
-    int sq = PopLowest(set);
-    e.s += mobilityBonus[CountBits(pos.attacksFrom[sq] & ~(pos.whitePawns | pos.blackPawnAttacks))];
-    e.bishopColours |= (Bit(sq) & LightSquares) ? WhiteLight : WhiteDark;
+// Trapped bishops, bishops hemmed in by their own fixed pawns, and the pair, from Us's side.
+template <int Us>
+int32_t BishopPatterns(const Position& pos, int bishopColours) {
+  using Our = EvalColour<Us>;
+  using Their = EvalColour<Our::Them>;
+  const Bitboard fixed = Our::Pawns(pos) & Our::Behind(Their::Pawns(pos));
+  auto trapped = [&pos](int bishop, int pawn) {
+    return (Our::Bishops(pos) & Bit(Our::RelativeSquare(bishop))) &&
+           (Their::Pawns(pos) & Bit(Our::RelativeSquare(pawn)));
+  };
+  // a7 is dark but a2 light: which corner traps which bishop depends on the colour.
+  const bool trappedA = trapped(A7, B6), trappedH = trapped(H7, G6);
+  const bool trappedDark = Us == White ? trappedA : trappedH;
+  const bool trappedLight = Us == White ? trappedH : trappedA;
+  switch (bishopColours & Our::BishopBits) {
+    case Our::DarkBishop:
+      return (trappedDark ? -TrappedBishopPenalty : 0) + OneColourBishopBonus -
+             FixedPawnPenalty * CountBits(fixed & DarkSquares);
+    case Our::LightBishop:
+      return (trappedLight ? -TrappedBishopPenalty : 0) + OneColourBishopBonus -
+             FixedPawnPenalty * CountBits(fixed & LightSquares);
+    case Our::BishopBits:
+      return (trappedLight ? -TrappedBishopPenalty : 0) + (trappedDark ? -TrappedBishopPenalty : 0) + BishopPairBonus;
   }
-  Bitboard rammed = pos.whitePawns & (pos.blackPawns >> 8);
-  bool trappedA7 = (pos.whiteBishops & Bit(A7)) && (pos.blackPawns & Bit(B6));
-  bool trappedH7 = (pos.whiteBishops & Bit(H7)) && (pos.blackPawns & Bit(G6));
-  switch (e.bishopColours & 3) {
-    case WhiteDark:
-      if (trappedA7) e.s -= 110;
-      e.s += 5 - 5 * CountBits(rammed & DarkSquares);
-      break;
-    case WhiteLight:
-      if (trappedH7) e.s -= 110;
-      e.s += 5 - 5 * CountBits(rammed & LightSquares);
-      break;
-    case WhiteLight | WhiteDark:
-      if (trappedH7) e.s -= 110;
-      if (trappedA7) e.s -= 110;
-      e.s += 20;
-      break;
-  }
+  return 0;
 }
 
-void BlackBishops(EvalContext& e) {
+// Mobility and the patterns above; records the bishops' square colours.
+template <int Us>
+void Bishops(EvalContext& e) {
+  using Our = EvalColour<Us>;
+  using Their = EvalColour<Our::Them>;
   const Position& pos = e.pos;
-  for (Bitboard set = pos.blackBishops; set;) {
+  for (Bitboard set = Our::Bishops(pos); set;) {
     int sq = PopLowest(set);
-    e.s -= mobilityBonus[CountBits(pos.attacksFrom[sq] & ~(pos.blackPawns | pos.whitePawnAttacks))];
-    e.bishopColours |= (Bit(sq) & LightSquares) ? BlackLight : BlackDark;
+    // Own pieces other than pawns can move away, so only own pawns block a bishop.
+    e.s += Our::Sign * Mobility(pos, sq, Our::Pawns(pos) | Their::PawnAttacks(pos));
+    e.bishopColours |= IsLightSquare(sq) ? Our::LightBishop : Our::DarkBishop;
   }
-  Bitboard rammed = pos.blackPawns & (pos.whitePawns << 8);
-  bool trappedH2 = (pos.blackBishops & Bit(H2)) && (pos.whitePawns & Bit(G3));
-  bool trappedA2 = (pos.blackBishops & Bit(A2)) && (pos.whitePawns & Bit(B3));
-  switch (e.bishopColours & 12) {
-    case BlackDark:
-      if (trappedH2) e.s += 110;
-      e.s -= 5 - 5 * CountBits(rammed & DarkSquares);
-      break;
-    case BlackLight:
-      if (trappedA2) e.s += 110;
-      e.s -= 5 - 5 * CountBits(rammed & LightSquares);
-      break;
-    case BlackLight | BlackDark:
-      if (trappedH2) e.s += 110;
-      if (trappedA2) e.s += 110;
-      e.s -= 20;
-      break;
-  }
+  e.s += Our::Sign * BishopPatterns<Us>(pos, e.bishopColours);
 }
 
-namespace {
-
-// Shelter values for the pawns in front of a castled king, from the side's own view.
-// `Pawn(file, rank)` answers for the side whose king is scored, ranks counted from its
-// own back rank (0..7), so one routine serves both colours.
+// Pawns in front of a castled king, squares named from white's side.
+template <int Us>
 struct Shelter {
   Bitboard pawns;
-  bool white;
-  bool Pawn(int file, int relRank) const {
-    return pawns & Bit(MakeSquare(file, white ? relRank : 7 - relRank));
-  }
+  bool Pawn(int square) const { return pawns & Bit(EvalColour<Us>::RelativeSquare(square)); }
 };
 
-int32_t KingsideShelter(const Shelter& sh, int kingFile, bool ownFianchettoBishop, bool enemyHasOne) {
-  // (g2, g4g5, none, fianchettoOk, fianchettoBad)
-  const bool fFile = kingFile == 5;
+// Shelter values on the king's wing, by the g-pawn: on g2, gone forward to g4 or g5, gone,
+// or on g3 with the fianchetto bishop there (or no enemy bishop of that colour to use the
+// holes) or without. A king on the f file is less tucked in than on g or h.
+template <int Us>
+int32_t KingsideShelter(const Shelter<Us>& sh, int kingFile, bool ownFianchettoBishop, bool enemyHasOne) {
+  const bool fFile = kingFile == FileOf(F1);
   const int32_t g2 = fFile ? 0 : 10, g4g5 = fFile ? -30 : -20, none = fFile ? -40 : -30;
   const int32_t fianchettoOk = fFile ? -5 : 5, fianchettoBad = fFile ? -25 : -15;
   int32_t v;
-  if (sh.Pawn(6, 1))
+  if (sh.Pawn(G2))
     v = g2;
-  else if (!sh.Pawn(6, 2))
-    v = (sh.Pawn(6, 3) || sh.Pawn(6, 4)) ? g4g5 : none;
+  else if (!sh.Pawn(G3))
+    v = (sh.Pawn(G4) || sh.Pawn(G5)) ? g4g5 : none;
   else
     v = (ownFianchettoBishop || !enemyHasOne) ? fianchettoOk : fianchettoBad;
-  v += (sh.Pawn(7, 1) || sh.Pawn(7, 2)) ? 5 : -10;
-  return sh.Pawn(5, 1) ? v : v - 5;
+  v += (sh.Pawn(H2) || sh.Pawn(H3)) ? 5 : -10;  // the h-pawn at home or one step on
+  return sh.Pawn(F2) ? v : v - 5;               // the f-pawn gone opens the king's diagonal
 }
 
-int32_t QueensideShelter(const Shelter& sh, bool ownFianchettoBishop, bool enemyHasOne) {
+// Shelter values on the queen's wing: a triple (x1, p0, x2) by the b-pawn as on the king's
+// wing, then p0 with both the c-pawn on c2 and the a-pawn on a2 or a3, x1 with one of them,
+// x2 with neither.
+template <int Us>
+int32_t QueensideShelter(const Shelter<Us>& sh, bool ownFianchettoBishop, bool enemyHasOne) {
   int32_t x1, p0, x2;
-  if (sh.Pawn(1, 1)) {
+  if (sh.Pawn(B2)) {
     x1 = 10, p0 = 15, x2 = 5;
-  } else if (!sh.Pawn(1, 2)) {
-    if (sh.Pawn(1, 3) || sh.Pawn(1, 4))
+  } else if (!sh.Pawn(B3)) {
+    if (sh.Pawn(B4) || sh.Pawn(B5))
       x1 = -20, p0 = -15, x2 = -25;
     else
       x1 = -30, p0 = -25, x2 = -35;
@@ -186,226 +248,220 @@ int32_t QueensideShelter(const Shelter& sh, bool ownFianchettoBishop, bool enemy
   } else {
     x1 = -15, p0 = -10, x2 = -20;
   }
-  bool c2 = sh.Pawn(2, 1);
-  bool a2a3 = sh.Pawn(0, 1) || sh.Pawn(0, 2);
+  bool c2 = sh.Pawn(C2);
+  bool a2a3 = sh.Pawn(A2) || sh.Pawn(A3);
   if (c2 && a2a3) return p0;
   if (c2 || a2a3) return x1;
   return x2;
 }
 
-}  // namespace
+// A king still in the centre is safe enough while a castling way is open.
+template <int Us>
+int32_t CentreKingShelter(const Position& pos) {
+  using Our = EvalColour<Us>;
+  const Bitboard queenPath = Our::RelativeSet(Bit(B1) | Bit(C1) | Bit(D1));
+  const Bitboard kingPath = Our::RelativeSet(Bit(F1) | Bit(G1));
+  if ((pos.castling & Our::QueenSideRight) && !(pos.occupied & queenPath)) return CastlingOpen;
+  if ((pos.castling & Our::KingSideRight) && !(pos.occupied & kingPath)) return CastlingOpen;
+  return CentreKingStuck;
+}
+
+// The shelter of a king on its first three ranks, by the wing it stands on.
+template <int Us>
+int32_t HomeShelter(const Position& pos, int file, int bishopColours) {
+  using Our = EvalColour<Us>;
+  using Their = EvalColour<Our::Them>;
+  if (file == FileOf(D1) || file == FileOf(E1)) return CentreKingShelter<Us>(pos);
+  const Shelter<Us> sh{Our::Pawns(pos)};
+  // g2 is light and g7 dark: the colour of the fianchetto bishop on the king's wing; the
+  // queen's wing has the other one.
+  constexpr bool kingsideLight = Us == White;
+  constexpr int ownKingside = kingsideLight ? Our::LightBishop : Our::DarkBishop;
+  constexpr int enemyKingside = kingsideLight ? Their::LightBishop : Their::DarkBishop;
+  constexpr int ownQueenside = Our::BishopBits & ~ownKingside;
+  constexpr int enemyQueenside = Their::BishopBits & ~enemyKingside;
+  if (file >= FileOf(F1))
+    return KingsideShelter(sh, file, bishopColours & ownKingside, bishopColours & enemyKingside);
+  return QueensideShelter(sh, bishopColours & ownQueenside, bishopColours & enemyQueenside);
+}
 
 // King safety of one side before the attacked squares: the shelter of a king on its first
 // three ranks, the pawns in front of an advanced king, and the edge.
-int32_t ShelterPenalty(const Position& pos, bool white, int bishopColours) {
-  const int king = white ? pos.whiteKing : pos.blackKing;
-  const int file = FileOf(king);
-  const int relRank = white ? RankOf(king) : 7 - RankOf(king);
-  const Shelter sh{white ? pos.whitePawns : pos.blackPawns, white};
-  int32_t pen = -100;
-  if (relRank <= 2) {
-    if (file == 3 || file == 4) {
-      const int back = white ? 0 : 56;
-      const int8_t queenRight = white ? CastleWhiteQueen : CastleBlackQueen;
-      const int8_t kingRight = white ? CastleWhiteKing : CastleBlackKing;
-      Bitboard queenPath = Bit(back + 1) | Bit(back + 2) | Bit(back + 3);
-      Bitboard kingPath = Bit(back + 5) | Bit(back + 6);
-      if ((pos.castling & queenRight) && !(pos.occupied & queenPath))
-        pen = -20;
-      else if ((pos.castling & kingRight) && !(pos.occupied & kingPath))
-        pen = -20;
-      else
-        pen = -40;
-    } else if (file >= 5) {
-      // g2 is light for white and g7 dark for black: the fianchetto bishop's colour.
-      int own = white ? WhiteLight : BlackDark, enemy = white ? BlackLight : WhiteDark;
-      pen = KingsideShelter(sh, file, bishopColours & own, bishopColours & enemy);
-    } else {
-      int own = white ? WhiteDark : BlackLight, enemy = white ? BlackDark : WhiteLight;
-      pen = QueensideShelter(sh, bishopColours & own, bishopColours & enemy);
-    }
-  }
-  if (relRank >= 2) {
-    Bitboard front = white ? aheadTriple[king] : behindTriple[king];
-    if (CountBits(front & sh.pawns) < 2) pen -= 30;
-  }
-  if (file == 0 || file == 7) pen -= 10;
+template <int Us>
+int32_t ShelterPenalty(const Position& pos, int bishopColours) {
+  using Our = EvalColour<Us>;
+  const int king = Our::KingSquare(pos);
+  const int relRank = Our::RelativeRank(king);
+  int32_t pen = NoShelter;
+  if (relRank <= ShelterRank) pen = HomeShelter<Us>(pos, FileOf(king), bishopColours);
+  if (relRank >= ShelterRank && CountBits(Our::FrontTriple(king) & Our::Pawns(pos)) < 2) pen -= ThinCoverPenalty;
+  if (Bit(king) & (FileA | FileH)) pen -= EdgeFilePenalty;
   return pen;
 }
 
-namespace {
-
 // floor((pen - 20 a) x material / 3900 + 0.5), exactly, in integers.
 int32_t KingSafetyTerm(int32_t pen, int attacked, int32_t enemyMaterial) {
-  int64_t x = int64_t(pen - 20 * attacked) * enemyMaterial;
-  return int32_t(FloorDiv(2 * x + 3900, 7800));
-}
-
-const int32_t* PlacementTable(const Position& pos) {
-  Bitboard pawns = pos.whitePawns | pos.blackPawns;
-  if (pawns && !(pawns & KingsideFiles)) return kingQueensideTable;
-  if (pawns && !(pawns & QueensideFiles)) return kingKingsideTable;
-  return kingCentreTable;
+  int64_t x = int64_t(pen - AttackedSquarePenalty * attacked) * enemyMaterial;
+  return int32_t(FloorDiv(2 * x + KingSafetyDivisor, 2 * KingSafetyDivisor));
 }
 
 int ManhattanDistance(int a, int b) {
   return std::abs(FileOf(a) - FileOf(b)) + std::abs(RankOf(a) - RankOf(b));
 }
 
-}  // namespace
-
-// Returns false when the stalemate guard ends the evaluation with 0.
-bool WhiteKingTerms(EvalContext& e) {
-  Position& pos = e.pos;
-  if (e.blackHasAttack) {
-    int32_t pen = ShelterPenalty(pos, true, e.bishopColours);
-    int a = CountBits(pos.attacksFrom[pos.whiteKing] & ~pos.whitePieces & pos.blackAttacks);
-    e.s += KingSafetyTerm(pen, a, pos.blackMaterial);
-    return true;
+// The enemy has a bare king: drive it to the edge, or to a corner the bishops can cover.
+// With every flight square covered it is stalemate only when the king is not in check: a
+// covered king in check is mated, and calling that a draw would throw the win away.
+// Returns false when the bare king to move is stalemated.
+template <int Us>
+bool BareKingTerms(EvalContext& e) {
+  using Our = EvalColour<Us>;
+  using Their = EvalColour<Our::Them>;
+  const Position& pos = e.pos;
+  const int bare = Their::KingSquare(pos);
+  const Bitboard covered = Our::Attacks(pos);
+  if (pos.sideToMove == Our::Them && (pos.attacksFrom[bare] & ~covered) == 0 && !(covered & Bit(bare))) return false;
+  int32_t v = -ManhattanDistance(pos.whiteKing, pos.blackKing);
+  switch (e.bishopColours & Our::BishopBits) {
+    case Our::LightBishop: v -= lightCornerDistance[bare]; break;
+    case Our::DarkBishop: v -= darkCornerDistance[bare]; break;
+    default: v += edgeRing[bare]; break;
   }
-  if (pos.blackMaterial != 0) {
-    if (pos.blackMaterial - 100 * BlackPawnCount(pos) < 900) e.s += PlacementTable(pos)[pos.whiteKing];
-    return true;
-  }
-  // A bare black king: drive it to the edge, or to a corner the bishops can cover. With
-  // every flight square covered it is stalemate only when the king is not in check: a
-  // covered king in check is mated, and calling that a draw would throw the win away.
-  if (pos.sideToMove == Black && (pos.attacksFrom[pos.blackKing] & ~pos.whiteAttacks) == 0 &&
-      !(pos.whiteAttacks & Bit(pos.blackKing)))
-    return false;
-  e.s -= ManhattanDistance(pos.whiteKing, pos.blackKing);
-  switch (e.bishopColours & 3) {
-    case WhiteLight: e.s -= lightCornerDistance[pos.blackKing]; break;
-    case WhiteDark: e.s -= darkCornerDistance[pos.blackKing]; break;
-    default: e.s += edgeRing[pos.blackKing]; break;
-  }
+  e.s += Our::Sign * v;
   return true;
 }
 
-bool BlackKingTerms(EvalContext& e) {
+// King safety when the enemy can attack, else the king's place in the ending, or the
+// bare-king terms; false when the enemy's bare king is to move and stalemated.
+template <int Us>
+bool KingTerms(EvalContext& e) {
+  using Our = EvalColour<Us>;
+  using Their = EvalColour<Our::Them>;
   Position& pos = e.pos;
-  if (e.whiteHasAttack) {
-    int32_t pen = ShelterPenalty(pos, false, e.bishopColours);
-    int a = CountBits(pos.attacksFrom[pos.blackKing] & ~pos.blackPieces & pos.whiteAttacks);
-    e.s -= KingSafetyTerm(pen, a, pos.whiteMaterial);
+  const int king = Our::KingSquare(pos);
+  if (e.hasAttack[Our::Them]) {
+    int32_t pen = ShelterPenalty<Us>(pos, e.bishopColours);
+    int attacked = CountBits(pos.attacksFrom[king] & ~Our::Men(pos) & Their::Attacks(pos));
+    e.s += Our::Sign * KingSafetyTerm(pen, attacked, Their::Material(pos));
     return true;
   }
-  if (pos.whiteMaterial != 0) {
-    if (pos.whiteMaterial - 100 * WhitePawnCount(pos) < 900) e.s -= PlacementTable(pos)[pos.blackKing];
-    return true;
-  }
-  if (pos.sideToMove == White && (pos.attacksFrom[pos.whiteKing] & ~pos.blackAttacks) == 0 &&
-      !(pos.blackAttacks & Bit(pos.whiteKing)))
-    return false;
-  e.s += ManhattanDistance(pos.whiteKing, pos.blackKing);
-  switch (e.bishopColours & 12) {
-    case BlackLight: e.s += lightCornerDistance[pos.whiteKing]; break;
-    case BlackDark: e.s += darkCornerDistance[pos.whiteKing]; break;
-    default: e.s -= edgeRing[pos.whiteKing]; break;
-  }
+  if (Their::Material(pos) == 0) return BareKingTerms<Us>(e);
+  if (Their::Material(pos) - PawnValue * PawnCount<Our::Them>(pos) < KingPlacementMaterial)
+    e.s += Our::Sign * KingPlacementTable(pos.whitePawns | pos.blackPawns)[king];
   return true;
+}
+
+// Passed pawns with an enemy man directly in front of them.
+template <int Us>
+void BlockedPassedPawnsOf(EvalContext& e) {
+  using Our = EvalColour<Us>;
+  using Their = EvalColour<Our::Them>;
+  constexpr const int32_t* penalty = Us == White ? blockedPassedWhite : blockedPassedBlack;
+  const Position& pos = e.pos;
+  for (Bitboard set = pos.passedPawns & Our::Pawns(pos) & Our::Behind(Their::Men(pos)); set;)
+    e.s += Our::Sign * penalty[RankOf(PopLowest(set))];
 }
 
 void BlockedPassedPawns(EvalContext& e) {
-  const Position& pos = e.pos;
-  for (Bitboard set = pos.passedPawns & pos.whitePawns & (pos.blackPieces >> 8); set;)
-    e.s += blockedPassedWhite[RankOf(PopLowest(set))];
-  for (Bitboard set = pos.passedPawns & pos.blackPawns & (pos.whitePieces << 8); set;)
-    e.s -= blockedPassedBlack[RankOf(PopLowest(set))];
+  BlockedPassedPawnsOf<White>(e);
+  BlockedPassedPawnsOf<Black>(e);
 }
 
-void WhiteRooks(EvalContext& e) {
+// Mobility, a rook shut in by its own pawn, pressure on the enemy king, connected rooks.
+template <int Us>
+void Rooks(EvalContext& e) {
+  using Our = EvalColour<Us>;
+  using Their = EvalColour<Our::Them>;
   const Position& pos = e.pos;
+  const Bitboard rooks = Our::Rooks(pos);
+  const int enemyKing = Their::KingSquare(pos);
   bool connected = false;
-  for (Bitboard set = pos.whiteRooks; set;) {
+  int32_t v = 0;
+  for (Bitboard set = rooks; set;) {
     int sq = PopLowest(set);
     Bitboard attacks = pos.attacksFrom[sq];
-    if (RankOf(sq) == 7 && (pos.whitePawns & Bit(sq - 8))) e.s -= 75;
-    e.s += mobilityBonus[CountBits(attacks & ~(pos.whitePieces | pos.blackPawnAttacks))];
-    if (e.whiteHasAttack && (attacks & pos.attacksFrom[pos.blackKing])) e.s += 25;
-    if (attacks & pos.whiteRooks) connected = true;
+    if ((Bit(sq) & Our::LastRank) && (Our::Pawns(pos) & Bit(sq - Our::Forward))) v -= RookBlockingPawnPenalty;
+    v += Mobility(pos, sq, Our::Men(pos) | Their::PawnAttacks(pos));
+    if (e.hasAttack[Us] && (attacks & pos.attacksFrom[enemyKing])) v += RookNearKingBonus;
+    if (attacks & rooks) connected = true;
   }
   if (connected) {
-    bool seventh = RankOf(pos.blackKing) == 7 && !(pos.whiteRooks & ~Rank7);
-    e.s += seventh ? 25 : 5;
+    bool seventh = (Bit(enemyKing) & Our::LastRank) && !(rooks & ~Our::RelativeSet(Rank7));
+    v += seventh ? RooksOnSeventhBonus : ConnectedRooksBonus;
   }
+  e.s += Our::Sign * v;
 }
 
-void BlackRooks(EvalContext& e) {
+// An exchange of a rook for minor pieces: the side with the extra rook (Us) is worse off
+// against two minors than material says. Knights are compared only when the enemy has
+// some.
+template <int Us>
+void ExtraRook(EvalContext& e) {
+  using Our = EvalColour<Us>;
+  using Their = EvalColour<Our::Them>;
   const Position& pos = e.pos;
-  bool connected = false;
-  for (Bitboard set = pos.blackRooks; set;) {
-    int sq = PopLowest(set);
-    Bitboard attacks = pos.attacksFrom[sq];
-    if (RankOf(sq) == 0 && (pos.blackPawns & Bit(sq + 8))) e.s += 75;
-    e.s -= mobilityBonus[CountBits(attacks & ~(pos.blackPieces | pos.whitePawnAttacks))];
-    if (e.blackHasAttack && (attacks & pos.attacksFrom[pos.whiteKing])) e.s -= 25;
-    if (attacks & pos.blackRooks) connected = true;
+  const int ownKnights = CountBits(Our::Knights(pos)), enemyKnights = CountBits(Their::Knights(pos));
+  const int dN = enemyKnights ? ownKnights - enemyKnights : 0;
+  const int dB = CountBits(Our::Bishops(pos)) - CountBits(Their::Bishops(pos));
+  const bool rooksAlone = (pos.materialSignature & Our::SigOwnPieces) == Our::SigRook;
+  const bool enemyBishops = Their::Bishops(pos) != 0;
+  // The enemy has two minors more than Us in knights, or in knights and bishops together.
+  int32_t v = 0;
+  if (enemyKnights && dN <= -2) {
+    if (!rooksAlone) v -= RookAgainstKnightsPenalty;
+  } else if (dN == 0) {
+    if (enemyBishops && dB <= -2) v -= RookAgainstBishopsPenalty;
+  } else if (dN == -1) {
+    if (enemyBishops && dB <= -1 && !rooksAlone) v -= RookAgainstBishopsPenalty;
   }
-  if (connected) {
-    bool second = RankOf(pos.whiteKing) == 0 && !(pos.blackRooks & ~Rank2);
-    e.s -= second ? 25 : 5;
-  }
+  e.s += Our::Sign * v;
 }
 
-// An exchange of a rook for minor pieces: the side with the extra rook is worse off
-// against two minors than material says.
 void RooksAgainstMinors(EvalContext& e) {
+  const int extraRooks = CountBits(e.pos.whiteRooks) - CountBits(e.pos.blackRooks);
+  if (extraRooks > 0)
+    ExtraRook<White>(e);
+  else if (extraRooks < 0)
+    ExtraRook<Black>(e);
+}
+
+// Knights on advanced squares defended by a pawn, where no enemy pawn can attack them.
+template <int Us>
+void KnightOutpostsOf(EvalContext& e) {
+  using Our = EvalColour<Us>;
+  using Their = EvalColour<Our::Them>;
   const Position& pos = e.pos;
-  const uint16_t sig = pos.materialSignature;
-  int r = CountBits(pos.whiteRooks) - CountBits(pos.blackRooks);
-  int dB = CountBits(pos.whiteBishops) - CountBits(pos.blackBishops);
-  int whiteKnights = CountBits(pos.whiteKnights), blackKnights = CountBits(pos.blackKnights);
-  if (r > 0) {
-    int dN = blackKnights ? whiteKnights - blackKnights : 0;
-    bool rooksAlone = (sig & 30) == SigWhiteRook;
-    bool blackBishops = pos.blackBishops != 0;
-    if (blackKnights && dN < -1) {
-      if (!rooksAlone) e.s -= 10;
-    } else if (dN == 0) {
-      if (blackBishops && dB <= -2) e.s -= 20;
-    } else if (dN == -1) {
-      if (blackBishops && dB <= -1 && !rooksAlone) e.s -= 20;
-    }
-  } else if (r < 0) {
-    int dN = whiteKnights ? whiteKnights - blackKnights : 0;
-    bool rooksAlone = (sig & 960) == SigBlackRook;
-    bool whiteBishops = pos.whiteBishops != 0;
-    if (whiteKnights && dN >= 2) {
-      if (!rooksAlone) e.s += 10;
-    } else if (dN == 0) {
-      if (whiteBishops && dB >= 2) e.s += 20;
-    } else if (dN == 1) {
-      if (whiteBishops && dB >= 1 && !rooksAlone) e.s += 20;
-    }
+  const Bitboard candidates =
+      Our::Knights(pos) & Our::RelativeSet(OutpostSquares) & Our::PawnAttacks(pos) & ~Their::PawnAttacks(pos);
+  for (Bitboard set = candidates; set;) {
+    int sq = PopLowest(set);
+    // An enemy pawn two ranks ahead on a neighbouring file can still chase the knight.
+    int twoAhead = sq + 2 * Our::Forward;
+    if (Their::Pawns(pos) & (Bit(twoAhead - 1) | Bit(twoAhead + 1))) continue;
+    bool challenged = Their::Knights(pos) || (Their::Bishops(pos) & sameColourSquares[sq]);
+    e.s += Our::Sign * (challenged ? ChallengedOutpostBonus : OutpostBonus);
   }
 }
 
 void KnightOutposts(EvalContext& e) {
-  const Position& pos = e.pos;
-  for (Bitboard set = pos.whiteKnights & WhiteOutposts & pos.whitePawnAttacks & ~pos.blackPawnAttacks; set;) {
-    int sq = PopLowest(set);
-    if (pos.blackPawns & (Bit(sq + 15) | Bit(sq + 17))) continue;
-    bool challenged = pos.blackKnights || (pos.blackBishops & sameColourSquares[sq]);
-    e.s += challenged ? 10 : 20;
-  }
-  for (Bitboard set = pos.blackKnights & BlackOutposts & pos.blackPawnAttacks & ~pos.whitePawnAttacks; set;) {
-    int sq = PopLowest(set);
-    if (pos.whitePawns & (Bit(sq - 15) | Bit(sq - 17))) continue;
-    bool challenged = pos.whiteKnights || (pos.whiteBishops & sameColourSquares[sq]);
-    e.s -= challenged ? 10 : 20;
-  }
+  KnightOutpostsOf<White>(e);
+  KnightOutpostsOf<Black>(e);
+}
+
+// Us's passed pawns on the sixth and seventh ranks, from Us's side.
+template <int Us>
+int32_t AdvancedPassedPawns(const Position& pos) {
+  using Our = EvalColour<Us>;
+  const Bitboard passed = pos.passedPawns & Our::Pawns(pos);
+  return QueenEndingSeventhBonus * CountBits(passed & Our::RelativeSet(Rank7)) +
+         QueenEndingSixthBonus * CountBits(passed & Our::RelativeSet(Rank6));
 }
 
 void QueenEndings(EvalContext& e) {
   const Position& pos = e.pos;
-  if ((pos.materialSignature & 990) != (SigWhiteQueen | SigBlackQueen)) return;
-  Bitboard white = pos.passedPawns & pos.whitePawns, black = pos.passedPawns & pos.blackPawns;
-  e.s += 100 * (CountBits(white & Rank7) - CountBits(black & Rank2)) +
-         50 * (CountBits(white & Rank6) - CountBits(black & Rank3));
+  if ((pos.materialSignature & SigPieces) != (SigWhiteQueen | SigBlackQueen)) return;
+  e.s += AdvancedPassedPawns<White>(pos) - AdvancedPassedPawns<Black>(pos);
 }
-
-namespace {
 
 // Spread in files of a side's passed pawns when it has two or more, else 0.
 int PassedSpread(Bitboard passed) {
@@ -419,48 +475,55 @@ int PassedSpread(Bitboard passed) {
   return high - low;
 }
 
-}  // namespace
+// From Us's side.
+template <int Us>
+int32_t PassedSpreadTerm(const Position& pos) {
+  const int spread = PassedSpread(pos.passedPawns & EvalColour<Us>::Pawns(pos));
+  return spread >= MinPassedSpread ? PassedSpreadBonus * (spread - 1) : 0;
+}
 
 void OppositeBishops(EvalContext& e) {
   const Position& pos = e.pos;
   if (e.bishopColours != (WhiteDark | BlackLight) && e.bishopColours != (WhiteLight | BlackDark)) return;
-  if ((pos.materialSignature & 990) != (SigWhiteBishop | SigBlackBishop)) return;
-  int spread = PassedSpread(pos.passedPawns & pos.whitePawns);
-  if (spread > 3) e.s += 25 * (spread - 1);
-  spread = PassedSpread(pos.passedPawns & pos.blackPawns);
-  if (spread > 3) e.s -= 25 * (spread - 1);
-  e.s = e.s * 205 / 256;
+  if ((pos.materialSignature & SigPieces) != (SigWhiteBishop | SigBlackBishop)) return;
+  e.s += PassedSpreadTerm<White>(pos) - PassedSpreadTerm<Black>(pos);
+  e.s = e.s * OppositeBishopsScale / 256;
+}
+
+// Ahead with few pawns and no attack on the king: pieces alone may not be enough to win.
+template <int Us>
+void FewPawnsOf(EvalContext& e) {
+  using Our = EvalColour<Us>;
+  e.s += Our::Sign * fewPawnsPenalty[PawnCount<Us>(e.pos)];
+  if (Our::Sign * e.s < 0) e.s = 0;
 }
 
 void FewPawns(EvalContext& e) {
-  if (e.whiteHasAttack || e.blackHasAttack) return;
-  if (e.s > 50) {
-    e.s += fewPawnsPenalty[WhitePawnCount(e.pos)];
-    if (e.s < 0) e.s = 0;
-  } else if (e.s < -50) {
-    e.s -= fewPawnsPenalty[BlackPawnCount(e.pos)];
-    if (e.s > 0) e.s = 0;
-  }
+  if (e.hasAttack[White] || e.hasAttack[Black]) return;
+  if (e.s > FewPawnsMargin)
+    FewPawnsOf<White>(e);
+  else if (e.s < -FewPawnsMargin)
+    FewPawnsOf<Black>(e);
 }
 
-int32_t CentreSquareScore(const Position& pos, int square) {
-  int32_t score = 0;
-  switch (pos.board[square]) {
-    case WhitePawn: score = (pos.whitePawns & adjacentFiles[square]) ? 40 : 20; break;
-    case WhiteBishop: score = 20; break;
-    case WhiteQueen: score = 30; break;
-    case BlackPawn: score = (pos.blackPawns & adjacentFiles[square]) ? -40 : -20; break;
-    case BlackBishop: score = -20; break;
-    case BlackQueen: score = -30; break;
-    default: break;
-  }
-  Bitboard d = BishopAttacks(pos, square), o = RookAttacks(pos, square);
-  score += 10 * (CountBits(d & (pos.whiteQueens | pos.whiteBishops)) -
-                 CountBits(d & (pos.blackQueens | pos.blackBishops)) +
-                 CountBits(o & (pos.whiteQueens | pos.whiteRooks)) -
-                 CountBits(o & (pos.blackQueens | pos.blackRooks)));
-  return score;
+// The piece and king terms, in the fixed order; false when the stalemate guard answers 0.
+bool PieceTerms(EvalContext& e) {
+  QueenMobility(e);
+  Bishops<White>(e);
+  Bishops<Black>(e);
+  // Filled on first use by the king and few-pawns terms.
+  e.pos.whitePawnCount = -1;
+  e.pos.blackPawnCount = -1;
+  if (!KingTerms<White>(e) || !KingTerms<Black>(e)) return false;
+  BlockedPassedPawns(e);
+  Rooks<White>(e);
+  Rooks<Black>(e);
+  RooksAgainstMinors(e);
+  KnightOutposts(e);
+  return true;
 }
+
+}  // namespace
 
 int32_t Evaluate(int32_t alpha, int32_t beta, Position& pos) {
   const bool whiteToMove = pos.sideToMove == White;
@@ -472,36 +535,21 @@ int32_t Evaluate(int32_t alpha, int32_t beta, Position& pos) {
   }
 
   EvalContext e{pos, int32_t(pos.whiteMaterial) - int32_t(pos.blackMaterial) + EvaluatePawns(pos),
-                (sig & SigWhiteQueen) && (sig & 14), (sig & SigBlackQueen) && (sig & 448), 0};
+                {EvalColour<White>::HasAttack(sig), EvalColour<Black>::HasAttack(sig)}, 0};
 
   // A side with only its king never leaves early: the bare-king terms below may be all
   // that tells its moves apart.
-  if (whiteToMove && pos.whiteMaterial != 0) {
-    if (e.s < alpha - LazyMargin) return alpha;
-    if (e.s > beta + LazyMargin) return beta;
-  } else if (!whiteToMove && pos.blackMaterial != 0) {
-    if (-e.s < alpha - LazyMargin) return alpha;
-    if (-e.s > beta + LazyMargin) return beta;
+  const int32_t moverScore = whiteToMove ? e.s : -e.s;
+  const int32_t moverMaterial = whiteToMove ? pos.whiteMaterial : pos.blackMaterial;
+  if (moverMaterial != 0) {
+    if (moverScore < alpha - LazyMargin) return alpha;
+    if (moverScore > beta + LazyMargin) return beta;
   }
 
   ComputeWhiteAttacks(pos);
   ComputeBlackAttacks(pos);
-
   CentreControl(e);
-
-  QueenMobility(e);
-  WhiteBishops(e);
-  BlackBishops(e);
-  pos.whitePawnCount = -1;
-  pos.blackPawnCount = -1;
-  if (!WhiteKingTerms(e)) return 0;
-  if (!BlackKingTerms(e)) return 0;
-  BlockedPassedPawns(e);
-  WhiteRooks(e);
-  BlackRooks(e);
-  RooksAgainstMinors(e);
-  KnightOutposts(e);
-
+  if (!PieceTerms(e)) return 0;
   QueenEndings(e);
   OppositeBishops(e);
   FewPawns(e);

@@ -28,6 +28,13 @@ constexpr int32_t queensideRing[64] = {
     3, 3, 3, 3, 3, 4, 5, 6,  //
 };
 
+constexpr Bitboard QueensideFiles = FileA * 0x0F;  // files a to d
+constexpr Bitboard KingsideFiles = ~QueensideFiles;
+
+// The outermost ring is 3 rings from the centre; each ring inwards is worth 5 to a king.
+constexpr int32_t OuterRing = 3;
+constexpr int32_t RingValue = 5;
+
 int KingDistance(int a, int b) {
   return std::max(std::abs(FileOf(a) - FileOf(b)), std::abs(RankOf(a) - RankOf(b)));
 }
@@ -35,14 +42,20 @@ int KingDistance(int a, int b) {
 }  // namespace
 
 void BuildKingTables() {
-  constexpr int a1 = 0, h1 = 7, a8 = 56, h8 = 63;
   for (int sq = 0; sq < 64; ++sq) {
     int f = FileOf(sq), r = RankOf(sq);
-    edgeRing[sq] = 3 - std::min({f, 7 - f, r, 7 - r});
-    kingCentreTable[sq] = 5 * (3 - edgeRing[sq]);
-    kingQueensideTable[sq] = 5 * (3 - queensideRing[sq]);
-    lightCornerDistance[sq] = std::min(KingDistance(sq, h1), KingDistance(sq, a8));
-    darkCornerDistance[sq] = std::min(KingDistance(sq, a1), KingDistance(sq, h8));
+    edgeRing[sq] = OuterRing - std::min({f, 7 - f, r, 7 - r});
+    kingCentreTable[sq] = RingValue * (OuterRing - edgeRing[sq]);
+    kingQueensideTable[sq] = RingValue * (OuterRing - queensideRing[sq]);
+    lightCornerDistance[sq] = std::min(KingDistance(sq, H1), KingDistance(sq, A8));
+    darkCornerDistance[sq] = std::min(KingDistance(sq, A1), KingDistance(sq, H8));
   }
+  // The same rings seen with files a and h exchanged.
   for (int sq = 0; sq < 64; ++sq) kingKingsideTable[sq] = kingQueensideTable[sq ^ 7];
+}
+
+const int32_t* KingPlacementTable(Bitboard pawns) {
+  if (pawns && !(pawns & KingsideFiles)) return kingQueensideTable;
+  if (pawns && !(pawns & QueensideFiles)) return kingKingsideTable;
+  return kingCentreTable;
 }

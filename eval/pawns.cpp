@@ -1,17 +1,39 @@
 // Pawn structure: passed, isolated, doubled and backward pawns, cached by pawn key.
 
-#include "eval/pawns.h"
-
 #include <bit>
 #include <cstdlib>
-#include <new>
 
-#include "board/tables.h"
+#include "eval/colour_terms.h"
 #include "eval/eval.h"
 
+namespace {
+
+// The pawn hash, one entry of 16 bytes:
+//   key   u64  the full pawnKey
+//   data  u64  bits 0..15   pawn score + 32768
+//              bits 16..63  passedPawns << 8: the passed bits of a2..h7 (pawns never
+//                           stand on ranks 1 or 8, so nothing is lost)
+struct PawnEntry {
+  uint64_t key;
+  uint64_t data;
+};
+static_assert(sizeof(PawnEntry) == 16);
+
+struct PawnTable {
+  PawnEntry* entries = nullptr;
+  uint64_t mask = 0;
+};
 PawnTable pawnTable;
 
-namespace {
+constexpr uint64_t PawnScoreField = 0xFFFF;
+constexpr int32_t PawnScoreOffset = 32768;  // scores -32768..32767 stored unsigned
+constexpr int PassedShift = 8;              // moves a2..h7 up to bits 16..63
+
+constexpr uint64_t PackPawnData(int32_t score, Bitboard passed) {
+  return (passed << PassedShift & ~PawnScoreField) | uint16_t(score + PawnScoreOffset);
+}
+constexpr int32_t UnpackPawnScore(uint64_t data) { return int32_t(data & PawnScoreField) - PawnScoreOffset; }
+constexpr Bitboard UnpackPassedPawns(uint64_t data) { return (data & ~PawnScoreField) >> PassedShift; }
 
 // By rank index (rank 1 = 0).
 constexpr int32_t passedBonusWhite[8] = {0, 1, 5, 10, 25, 50, 100, 0};
@@ -26,98 +48,89 @@ constexpr int32_t BackwardPenalty = 9;
 
 int HighestSquare(Bitboard set) { return 63 - std::countl_zero(set); }
 
-int32_t WhitePawnTerms(Bitboard whitePawns, Bitboard blackPawns, Bitboard& passed) {
-  int32_t s = 0;
-  for (Bitboard work = whitePawns; work;) {
-    int first = LowestSquare(work);
-    Bitboard file = whitePawns & fileMask[first];
-    work &= ~file;
-    int cnt = CountBits(file);
-    bool blackOnFile = (blackPawns & fileMask[first]) != 0;
-    Bitboard neighbours = whitePawns & adjacentFiles[first];
-    if (!neighbours) {
-      for (Bitboard set = file; set;) {
-        int sq = PopLowest(set);
-        if (!(blackPawns & whitePassedMask[sq])) {
-          passed |= Bit(sq);
-          s += passedBonusWhite[RankOf(sq)];
-        }
-      }
-      s -= blackOnFile ? isolatedClosed[cnt] : isolatedOpen[cnt];
-      continue;
-    }
-    // The least advanced neighbour decides whether a held-back pawn can still be supported.
-    int nr = RankOf(LowestSquare(neighbours));
-    for (Bitboard set = file; set;) {
-      int sq = PopLowest(set);
-      Bitboard stoppers = blackPawns & whitePassedMask[sq];
-      if (stoppers) {
-        if (!blackOnFile && !(whitePawns & whiteRearSpan[sq])) {
-          int er = RankOf(LowestSquare(stoppers));
-          if (!(nr < er - 1)) s -= BackwardPenalty;
-        }
-        continue;
-      }
-      passed |= Bit(sq);
-      s += (whitePawns & whiteSupportSquares[sq]) ? passedSupportedWhite[RankOf(sq)]
-                                                   : passedBonusWhite[RankOf(sq)];
-    }
-    s += doubledPenalty[cnt];
-  }
-  return s;
+// The square of a set that is furthest back from Us's side: the lowest for white, the
+// highest for black.
+template <int Us>
+int LeastAdvanced(Bitboard set) {
+  return Us == White ? LowestSquare(set) : HighestSquare(set);
 }
 
-int32_t BlackPawnTerms(Bitboard whitePawns, Bitboard blackPawns, Bitboard& passed) {
-  int32_t s = 0;
-  for (Bitboard work = blackPawns; work;) {
-    int first = LowestSquare(work);
-    Bitboard file = blackPawns & fileMask[first];
-    work &= ~file;
-    int cnt = CountBits(file);
-    bool whiteOnFile = (whitePawns & fileMask[first]) != 0;
-    Bitboard neighbours = blackPawns & adjacentFiles[first];
-    if (!neighbours) {
-      for (Bitboard set = file; set;) {
-        int sq = PopLowest(set);
-        if (!(whitePawns & blackPassedMask[sq])) {
-          passed |= Bit(sq);
-          s -= passedBonusBlack[RankOf(sq)];
-        }
-      }
-      s += whiteOnFile ? isolatedClosed[cnt] : isolatedOpen[cnt];
+template <int Us>
+int32_t PassedBonus(int square, bool supported) {
+  constexpr const int32_t* bonus = Us == White ? passedBonusWhite : passedBonusBlack;
+  constexpr const int32_t* supportedBonus = Us == White ? passedSupportedWhite : passedSupportedBlack;
+  return supported ? supportedBonus[RankOf(square)] : bonus[RankOf(square)];
+}
+
+// The pawns of one file (`first` the lowest of them) with no own pawn on the neighbouring
+// files: passed bonuses without support, then the isolation penalty for the whole file
+// (which replaces the doubled one). Values from Us's side.
+template <int Us>
+int32_t IsolatedFile(int first, Bitboard file, Bitboard enemy, Bitboard& passed) {
+  int32_t v = 0;
+  for (Bitboard set = file; set;) {
+    int sq = PopLowest(set);
+    if (enemy & EvalColour<Us>::PassedMask(sq)) continue;
+    passed |= Bit(sq);
+    v += PassedBonus<Us>(sq, false);
+  }
+  const int count = CountBits(file);
+  const bool enemyOnFile = enemy & fileMask[first];
+  return v - (enemyOnFile ? isolatedClosed[count] : isolatedOpen[count]);
+}
+
+// The pawns of one file with own pawns beside it: passed bonuses, backward pawns, and the
+// doubled penalty. Values from Us's side.
+template <int Us>
+int32_t SupportedFile(int first, Bitboard file, Bitboard own, Bitboard enemy, Bitboard& passed) {
+  using Our = EvalColour<Us>;
+  const bool enemyOnFile = enemy & fileMask[first];
+  // The least advanced neighbour decides whether a held-back pawn can still be supported.
+  const int neighbourRank = Our::RelativeRank(LeastAdvanced<Us>(own & adjacentFiles[first]));
+  int32_t v = 0;
+  for (Bitboard set = file; set;) {
+    int sq = PopLowest(set);
+    Bitboard stoppers = enemy & Our::PassedMask(sq);
+    if (!stoppers) {
+      passed |= Bit(sq);
+      v += PassedBonus<Us>(sq, own & Our::SupportSquares(sq));
       continue;
     }
-    int nr = RankOf(HighestSquare(neighbours));
-    for (Bitboard set = file; set;) {
-      int sq = PopLowest(set);
-      Bitboard stoppers = whitePawns & blackPassedMask[sq];
-      if (stoppers) {
-        if (!whiteOnFile && !(blackPawns & blackRearSpan[sq])) {
-          int er = RankOf(HighestSquare(stoppers));
-          if (!(nr > er + 1)) s += BackwardPenalty;
-        }
-        continue;
-      }
-      passed |= Bit(sq);
-      s -= (blackPawns & blackSupportSquares[sq]) ? passedSupportedBlack[RankOf(sq)]
-                                                   : passedBonusBlack[RankOf(sq)];
-    }
-    s -= doubledPenalty[cnt];
+    // On a half-open file with no own pawn level or behind on the neighbouring files, the
+    // pawn is backward unless that neighbour is at least two ranks short of the nearest
+    // stopper, with room to come up beside it.
+    if (enemyOnFile || (own & Our::RearSpan(sq))) continue;
+    const int stopperRank = Our::RelativeRank(LeastAdvanced<Us>(stoppers));
+    if (neighbourRank >= stopperRank - 1) v -= BackwardPenalty;
   }
-  return s;
+  return v + doubledPenalty[CountBits(file)];
+}
+
+// White-positive: Us's pawns scored file by file, the files taken from the lowest square.
+template <int Us>
+int32_t PawnTerms(Bitboard own, Bitboard enemy, Bitboard& passed) {
+  int32_t v = 0;
+  for (Bitboard work = own; work;) {
+    const int first = LowestSquare(work);
+    const Bitboard file = own & fileMask[first];
+    work &= ~file;
+    v += (own & adjacentFiles[first]) ? SupportedFile<Us>(first, file, own, enemy, passed)
+                                      : IsolatedFile<Us>(first, file, enemy, passed);
+  }
+  return EvalColour<Us>::Sign * v;
+}
+
+// The structure computed from scratch, without touching the hash.
+int32_t ComputePawnStructure(const Bitboard whitePawns, const Bitboard blackPawns, Bitboard& passed) {
+  passed = 0;
+  return PawnTerms<White>(whitePawns, blackPawns, passed) + PawnTerms<Black>(blackPawns, whitePawns, passed);
 }
 
 }  // namespace
 
-int32_t ComputePawnStructure(const Bitboard whitePawns, const Bitboard blackPawns, Bitboard& passed) {
-  passed = 0;
-  return WhitePawnTerms(whitePawns, blackPawns, passed) + BlackPawnTerms(whitePawns, blackPawns, passed);
-}
-
 int32_t EvaluatePawns(Position& pos) {
   if (!pawnTable.entries) return ComputePawnStructure(pos.whitePawns, pos.blackPawns, pos.passedPawns);
   PawnEntry* slot = &pawnTable.entries[uint32_t(pos.pawnKey) & pawnTable.mask];
-  pawnTable.lastSlot = slot;
   if (slot->key == pos.pawnKey) {
     pos.passedPawns = UnpackPassedPawns(slot->data);
     return UnpackPawnScore(slot->data);
@@ -134,9 +147,8 @@ bool AllocatePawnTable(size_t entries) {
   // Zeroed by calloc, which leaves the pages of a large table untouched until used.
   PawnEntry* table = static_cast<PawnEntry*>(std::calloc(entries, sizeof(PawnEntry)));
   if (!table) return false;
-  table[0].key = 1;
+  table[0].key = 1;  // the pawnless key 0 indexes entry 0 and must not match a cleared entry
   pawnTable.entries = table;
-  pawnTable.lastSlot = nullptr;
   pawnTable.mask = entries - 1;
   return true;
 }

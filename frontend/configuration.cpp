@@ -5,10 +5,10 @@
 #include <cstring>
 #include <limits>
 
+#include "frontend/numbers.h"
 #include "search/search.h"
 
 Configuration configuration;
-ConfigurationSeams configurationSeams;
 
 namespace {
 
@@ -17,40 +17,20 @@ namespace {
 constexpr int ReadLimit = 254;
 constexpr size_t LongestLine = 246;
 
-int64_t SaturatingMultiply(int64_t value, int64_t factor) {
-  return value > std::numeric_limits<int64_t>::max() / factor ? std::numeric_limits<int64_t>::max()
-                                                              : value * factor;
-}
-
 void ApplyHashSize(const char* value) {
   configuration.hashSizeGiven = true;
   configuration.hashBytes = ReadSize(value);
   AllocateHashMemory(configuration.hashBytes);
 }
 
-void ApplyBook(const char* value) {
-  configuration.bookFile = value;
-  if (configurationSeams.loadBook) configurationSeams.loadBook(configuration.bookFile);
-}
+void ApplyBook(const char* value) { configuration.bookFile = value; }
 
 void ApplyTablebasePaths(const char* value) {
-  if (configuration.tablebasesCreated && configurationSeams.freeTablebases) {
-    configurationSeams.freeTablebases();
-  }
   configuration.tablebasePaths = value;
   configuration.tablebasesCreated = true;
-  if (configurationSeams.createTablebases) {
-    configurationSeams.createTablebases(configuration.tablebasePaths,
-                                        configuration.tablebaseCacheBytes);
-  }
 }
 
-void ApplyTablebaseCache(const char* value) {
-  configuration.tablebaseCacheBytes = ReadSize(value);
-  if (configuration.tablebasesCreated && configurationSeams.setTablebaseCache) {
-    configurationSeams.setTablebaseCache(configuration.tablebaseCacheBytes);
-  }
-}
+void ApplyTablebaseCache(const char* value) { configuration.tablebaseCacheBytes = ReadSize(value); }
 
 void ApplyLearn(const char* value) { configuration.learningEnabled = ReadSize(value) != 0; }
 
@@ -71,20 +51,6 @@ void WriteDefaultConfiguration(const char* fileName) {
 }
 
 }  // namespace
-
-int64_t ReadSize(std::string_view value) {
-  int64_t bytes = 0;
-  size_t i = 0;
-  for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
-    bytes = SaturatingMultiply(bytes, 10);
-    int digit = value[i] - '0';
-    bytes = bytes > std::numeric_limits<int64_t>::max() - digit ? std::numeric_limits<int64_t>::max()
-                                                                : bytes + digit;
-  }
-  if (i < value.size() && value[i] == 'K') return SaturatingMultiply(bytes, 1024);
-  if (i < value.size() && value[i] == 'M') return SaturatingMultiply(bytes, 1048576);
-  return bytes;
-}
 
 void ApplyConfigurationLine(const char* line) {
   if (line[0] == ';') return;

@@ -5,7 +5,8 @@
 #include <string>
 #include <string_view>
 
-// What the settings asked for, kept for the subsystems that are wired later and for tests.
+// What the settings asked for. The book and tablebase keys are only remembered until those
+// subsystems exist.
 struct Configuration {
   bool hashSizeGiven = false;  // else the start-up builds the default table
   int64_t hashBytes = 0;       // as read; the hash budget raises it to its minimum
@@ -20,18 +21,7 @@ struct Configuration {
 };
 extern Configuration configuration;
 
-// Where the keys reach their subsystems. Each default only remembers the setting; the book
-// and the tablebases install theirs once they exist.
-struct ConfigurationSeams {
-  void (*loadBook)(const std::string& fileName) = nullptr;  // replaces a loaded book
-  void (*freeBook)() = nullptr;
-  void (*createTablebases)(const std::string& paths, int64_t cacheBytes) = nullptr;
-  void (*setTablebaseCache)(int64_t cacheBytes) = nullptr;
-  void (*freeTablebases)() = nullptr;
-};
-extern ConfigurationSeams configurationSeams;
-
-inline constexpr const char* EngineVersion = "1.52";
+inline constexpr std::string_view EngineVersion = "1.52";
 inline constexpr const char* ConfigurationFileName = "skarne.ini";
 inline constexpr int64_t DefaultHashBytes = 64 * 1024 * 1024;
 // Written when the settings file is missing; the process then ends with a failure status.
@@ -41,9 +31,6 @@ inline constexpr std::string_view DefaultConfiguration =
     "EGTBPath=c:\\egtb;c:\\tb\n"
     "EGTBCacheSize=1Mb\n"
     "Learn=1\n";
-
-// Leading decimal digits (none: 0), times 1024 after "K" or 1048576 after "M".
-int64_t ReadSize(std::string_view value);
 
 // Applies one line of the settings file (newline included, as read).
 void ApplyConfigurationLine(const char* line);

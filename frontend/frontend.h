@@ -16,6 +16,10 @@ extern bool drawOfferAllowed;
 extern double engineTime;    // seconds on the engine's clock, from "time"
 extern double opponentTime;  // seconds on the opponent's clock, from "otim"
 
+// Connects the game record to the search (and, through them, to what listens to games);
+// part of the start-up, and callable alone by tests that drive the game record directly.
+void InstallEventHooks();
+
 // Reads and executes commands until "quit" or the end of input, then tears down.
 void RunCommandLoop(std::FILE* input);
 

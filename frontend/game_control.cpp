@@ -12,6 +12,7 @@
 #include "frontend/configuration.h"
 #include "frontend/frontend.h"
 #include "frontend/handlers.h"
+#include "frontend/numbers.h"
 #include "frontend/output.h"
 #include "frontend/time_control.h"
 #include "notation/notation.h"
@@ -30,9 +31,11 @@ namespace {
 
 std::thread searchThread;
 
-constexpr const char* FeatureLine =
-    "feature ping=1 setboard=1 playother=0 san=0 usermove=1 time=1 draw=0 sigint=0 reuse=1 "
-    "analyze=0 myname=\"Skarne 1.52\" colors=0 ics=0 name=0 pause=0 done=0";
+std::string FeatureLine() {
+  return "feature ping=1 setboard=1 playother=0 san=0 usermove=1 time=1 draw=0 sigint=0 reuse=1 "
+         "analyze=0 myname=\"Skarne " + std::string(EngineVersion) +
+         "\" colors=0 ics=0 name=0 pause=0 done=0";
+}
 
 // Reply buffers of fixed size: the text is cut so that the whole line fits.
 constexpr size_t PongBufferSize = 256;
@@ -46,11 +49,6 @@ std::string CutLine(std::string_view prefix, std::string_view text, size_t buffe
 
 void RefuseMove(std::string_view text) { SendLine(CutLine("Illegal move: ", text, IllegalMoveBufferSize)); }
 
-int32_t ReadInteger(std::string_view argument) {
-  std::string text(argument);
-  long value = std::strtol(text.c_str(), nullptr, 10);
-  return static_cast<int32_t>(std::clamp<long>(value, INT32_MIN, INT32_MAX));
-}
 
 void WriteThinkingLine(const char* line) { SendLine(line); }
 
@@ -62,10 +60,16 @@ void AnnounceGameEnd() {
   }
 }
 
+// The game record and the search know nothing of each other: what the game does reaches
+// what the search keeps about it through these hooks.
+void ForgetPreviousGame(bool) { ForgetGame(); }
+void KeepKillersAligned(const Position&, const Move&) { ShiftKillers(); }
+
 // The start-up sequence, run once by the first "protover" of 2 or more.
 void StartUp() {
   InitTables();
-  SendLine(FeatureLine);
+  InstallEventHooks();
+  SendLine(FeatureLine());
   if (!ReadConfiguration()) {
     // The default file is written now; the next start finds it.
     std::exit(EXIT_FAILURE);
@@ -113,6 +117,12 @@ void StartSearchThread(void (*body)()) {
 }
 
 }  // namespace
+
+void InstallEventHooks() {
+  gameEvents.gameStarted = ForgetPreviousGame;
+  gameEvents.movePlayed = KeepKillersAligned;
+  gameEvents.moveTakenBack = ResetKillers;
+}
 
 bool ShouldResign() {
   if (!(opponentTime > 60.0) || lastScore >= -900) return false;
@@ -171,8 +181,6 @@ void HandleGo(std::string_view) {
 void HandleTime(std::string_view argument) {
   engineTime = ReadClockSeconds(argument);
   engineClockKnown = true;
-  // The tablebase root probe takes the first drawing move at once when time is this short.
-  knowledgeSeams.engineTimeShort = engineTime < 3.0;
 }
 void HandleOtim(std::string_view argument) { opponentTime = ReadClockSeconds(argument); }
 void HandleForce(std::string_view) { forceMode = true; }
@@ -210,7 +218,7 @@ void HandleEasy(std::string_view) { ponderEnabled = false; }
 void HandleHard(std::string_view) { ponderEnabled = true; }
 
 void HandleProtover(std::string_view argument) {
-  if (ReadInteger(argument) >= 2 && !tablesReady) StartUp();
+  if (ReadInt32(argument) >= 2 && !tablesReady) StartUp();
 }
 
 // The stop made before this command already makes a thinking engine move at once.
@@ -226,16 +234,12 @@ void HandleRemove(std::string_view) {
   TakeBack();
 }
 
-void HandleSd(std::string_view argument) { depthLimit = ReadInteger(argument); }
+void HandleSd(std::string_view argument) { depthLimit = ReadInt32(argument); }
 
 void TearDown() {
   timeControl = TimeControl{};
   gameRecord.startFen = std::string();
   DestroyKpkBitbase();
-  if (configurationSeams.freeBook) configurationSeams.freeBook();
-  if (configuration.tablebasesCreated && configurationSeams.freeTablebases) {
-    configurationSeams.freeTablebases();
-  }
   configuration.tablebasesCreated = false;
   FreeHashMemory();
   tablesReady = false;

@@ -6,21 +6,14 @@
 #include <string>
 
 #include "frontend/frontend.h"
+#include "frontend/numbers.h"
 #include "notation/game.h"
 #include "search/search.h"
 
 TimeControl timeControl;
-double timeBudget = 0.0;
 bool engineClockKnown = false;
 
 namespace {
-
-// Numbers from the interface are untrusted: every conversion saturates instead of
-// overflowing.
-int32_t ReadInt32(const char* text) {
-  long long value = std::strtoll(text, nullptr, 10);
-  return static_cast<int32_t>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
-}
 
 int32_t SaturateInt32(int64_t value) {
   return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
@@ -29,19 +22,19 @@ int32_t SaturateInt32(int64_t value) {
 // "M:SS" or whole minutes.
 int32_t ReadBaseSeconds(const std::string& token) {
   size_t colon = token.find(':');
-  int64_t minutes = ReadInt32(token.c_str());
-  int64_t seconds = colon == std::string::npos ? 0 : ReadInt32(token.c_str() + colon + 1);
+  int64_t minutes = ReadInt32(token);
+  int64_t seconds = colon == std::string::npos ? 0 : ReadInt32(std::string_view(token).substr(colon + 1));
   return SaturateInt32(minutes * 60 + seconds);
 }
 
 // Sudden death and increment play spread what is left over the moves a game usually still
 // lasts: more of them the shorter the clock, fewer when every move brings time back.
-struct ClockDivisor {
+struct ClockDivisorRow {
   double above;  // seconds on the clock
   int withoutIncrement;
   int withIncrement;
 };
-constexpr ClockDivisor ClockDivisors[] = {
+constexpr ClockDivisorRow ClockDivisors[] = {
     {600, 45, 30}, {300, 52, 35}, {150, 60, 40}, {60, 67, 45}, {20, 75, 50}, {-INFINITY, 90, 60},
 };
 
@@ -85,18 +78,16 @@ TimeControl ParseLevel(std::string_view text) {
   TimeControl control;
   for (size_t i = 0; i + 2 < tokens.size(); i += 3) {
     TimePeriod period;
-    period.moves = ReadInt32(tokens[i].c_str());
+    period.moves = ReadInt32(tokens[i]);
     period.baseSeconds = ReadBaseSeconds(tokens[i + 1]);
-    period.incrementSeconds = std::max(0, ReadInt32(tokens[i + 2].c_str()));
+    period.incrementSeconds = std::max(0, ReadInt32(tokens[i + 2]));
     control.periods.push_back(period);
   }
   return control;
 }
 
 double ReadClockSeconds(std::string_view text) {
-  std::string copy(text);
-  double centiseconds = std::strtod(copy.c_str(), nullptr);
-  if (std::isnan(centiseconds)) return 0.0;
+  const double centiseconds = ReadDouble(text);
   constexpr double YearInCentiseconds = 100.0 * 3600.0 * 24.0 * 365.0;
   return std::clamp(centiseconds, 0.0, YearInCentiseconds) * 0.01;
 }
@@ -138,7 +129,6 @@ void PlanMoveTime(bool infinite) {
   } else {
     plan = PlanTime(timeControl, gameRecord.moveNumber, engineTime, gameRecord.timeReserve);
   }
-  if (!infinite) timeBudget = plan.budgetSeconds;
   std::copy(plan.limits, plan.limits + 3, timeLimits);
 }
 

@@ -27,7 +27,6 @@ struct TimePlan {
 };
 
 extern TimeControl timeControl;
-extern double timeBudget;  // seconds planned for the current move
 // Set by the first "time": a search before any clock reading gets a fixed budget.
 extern bool engineClockKnown;
 
@@ -43,7 +42,7 @@ double ReadClockSeconds(std::string_view text);
 // The plan for move `moveNumber` of the game with `engineSeconds` on the clock.
 TimePlan PlanTime(const TimeControl& control, int32_t moveNumber, double engineSeconds,
                   double reserveSeconds);
-// Fills the search's timeLimits (and timeBudget) from the game and the clocks; an
+// Fills the search's timeLimits from the game and the clocks; an
 // infinite search has no limit.
 void PlanMoveTime(bool infinite);
 // The planner Think calls for every timed search.

@@ -6,10 +6,9 @@
 #include "board/movegen.h"
 #include "board/random.h"
 #include "notation/fen.h"
-#include "notation/game_seams.h"
-#include "search/search.h"
 
 GameRecord gameRecord;
+GameEvents gameEvents;
 
 namespace {
 
@@ -27,18 +26,18 @@ void RecordKey() {
   g.gameKeyEpFile[index] = pos.epFile;
 }
 
-void ClearHashTimed() {
-  int64_t start = MillisecondClock();
-  ClearHash();
-  gameRecord.timeReserve = 1.0 + static_cast<double>(MillisecondClock() - start) / 1000.0;
-  MarkHashClearedThisGame();
-}
-
 void StartRecord() {
   GameRecord& g = gameRecord;
   g.moveNumber = 1;
   g.startSide = g.gamePosition.sideToMove;
   RecordKey();
+}
+
+// The clock keeps back a second plus whatever the listeners took to forget the old game.
+void AnnounceGameStart(bool fromSetUp) {
+  const int64_t start = MillisecondClock();
+  if (gameEvents.gameStarted) gameEvents.gameStarted(fromSetUp);
+  gameRecord.timeReserve = 1.0 + static_cast<double>(MillisecondClock() - start) / 1000.0;
 }
 
 // Half-moves played since the set-up. Counting from the set-up side keeps a set-up with
@@ -60,15 +59,10 @@ bool HasLegalMove(Position& pos) {
   pos.cacheFlags &= CacheWhiteAttacks | CacheBlackAttacks;
   GenerateLegalMoves(pos);
   Position trial;
-  for (int i = 1; i <= pos.moveCount; ++i) {
-    CopyPlayState(trial, pos);
-    MakeMoveLight(trial, pos.moveList[i]);
-    if (MoverKingSafe(trial)) return true;
-  }
+  for (int i = 1; i <= pos.moveCount; ++i)
+    if (MoveIsLegal(pos, pos.moveList[i], trial)) return true;
   return false;
 }
-
-bool SquareIsLight(int square) { return ((RankOf(square) + FileOf(square)) & 1) != 0; }
 
 // Each side has at most a minor piece or a few pawns (MinorPieceLimit); a knight in the
 // centre counts 315 and so is not a minor piece here.
@@ -79,7 +73,7 @@ GameEndCode MaterialEnd(const Position& pos) {
   if ((pos.blackBishops || pos.blackKnights) && pos.whiteMaterial == 0) return InsufficientMaterial;
   if (!pos.whiteBishops || !pos.blackBishops) return NoGameEnd;
   bool sameColour =
-      SquareIsLight(LowestSquare(pos.whiteBishops)) == SquareIsLight(LowestSquare(pos.blackBishops));
+      IsLightSquare(LowestSquare(pos.whiteBishops)) == IsLightSquare(LowestSquare(pos.blackBishops));
   return sameColour ? InsufficientMaterial : NoGameEnd;
 }
 
@@ -92,20 +86,16 @@ void PlayGameMove(const Move& move) {
   if (static_cast<size_t>(g.moveNumber) >= moves.size())
     moves.resize(std::max(moves.size() + GameMovesGrowth, static_cast<size_t>(g.moveNumber) + 1));
   moves[g.moveNumber] = GameMoveEntry{move, pos.board[move.from], pos.board[move.to]};
-  ShiftKillerMoves();
-  AdvanceBookCursor(pos, move);
+  if (gameEvents.movePlayed) gameEvents.movePlayed(pos, move);
   ApplyMove(move);
 }
 
 void NewGame() {
   GameRecord& g = gameRecord;
   g.startFen.clear();
-  StartGameLearning();
   SetStartPosition(g.gamePosition);
   StartRecord();
-  ClearHashTimed();
-  ResetKillerMoves();
-  RestartBookCursor();
+  AnnounceGameStart(false);
 }
 
 bool SetupGame(std::string_view fen) {
@@ -113,11 +103,8 @@ bool SetupGame(std::string_view fen) {
   // startFen changes only with an accepted text: a takeback replays from it.
   if (!SetFromFen(g.gamePosition, fen)) return false;
   g.startFen.assign(fen);
-  DisableGameLearning();
   StartRecord();
-  ClearHashTimed();
-  ResetKillerMoves();
-  LoseBookCursor();
+  AnnounceGameStart(true);
   return true;
 }
 
@@ -125,15 +112,13 @@ void TakeBack() {
   GameRecord& g = gameRecord;
   const int played = HalfMovesPlayed();
   if (played <= 0) return;
-  LoseBookCursor();
-  EndGameLearningAfterTakeBack();
+  if (gameEvents.moveTakenBack) gameEvents.moveTakenBack();
 
   if (g.startFen.empty())
     SetStartPosition(g.gamePosition);
   else
     SetFromFen(g.gamePosition, g.startFen);  // accepted once, so accepted again
   StartRecord();
-  ResetKillerMoves();
 
   // Half-move h of the game is the move of side (h + startSide) % 2 in full move
   // 1 + (h + startSide) / 2; ApplyMove advances moveNumber the same way.
@@ -155,7 +140,6 @@ GameEndCode CheckGameEnd() {
       }
     }
   }
-  CloseTablebaseFiles();
   return code;
 }
 

@@ -51,6 +51,19 @@ struct GameRecord {
 
 extern GameRecord gameRecord;
 
+// What the game record tells the subsystems above it, which it does not know: the start-up
+// fills these in. An empty hook is simply not called.
+struct GameEvents {
+  // A new game ("new") or a set-up position (fromSetUp) has become the game position. The
+  // time the hook takes is kept back from the clock, since it clears the hash table.
+  void (*gameStarted)(bool fromSetUp) = nullptr;
+  // Called with the position before the move, just before the move is played into it.
+  void (*movePlayed)(const Position& before, const Move& move) = nullptr;
+  // A half-move is about to be taken back.
+  void (*moveTakenBack)() = nullptr;
+};
+extern GameEvents gameEvents;
+
 // True when the game positions at key indices a and b are the same position: equal keys and
 // equal castling rights and en-passant file.
 inline bool SameGamePosition(int a, int b) {

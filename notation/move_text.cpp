@@ -58,9 +58,7 @@ bool ParseMoveText(Position& pos, std::span<char> text, Move& move) {
     const Move& candidate = pos.moveList[i];
     if (candidate.from != from || candidate.to != to) continue;
     if (expectedFlags >= 0 && candidate.flags != expectedFlags) continue;
-    CopyPlayState(trial, pos);
-    MakeMoveLight(trial, candidate);
-    if (MoverKingSafe(trial)) {
+    if (MoveIsLegal(pos, candidate, trial)) {
       move = candidate;
       return true;
     }
@@ -69,10 +67,8 @@ bool ParseMoveText(Position& pos, std::span<char> text, Move& move) {
 }
 
 void MoveText(const Move& move, char* buffer) {
-  buffer[0] = static_cast<char>('a' + (move.from & 7));
-  buffer[1] = static_cast<char>('1' + (move.from >> 3));
-  buffer[2] = static_cast<char>('a' + (move.to & 7));
-  buffer[3] = static_cast<char>('1' + (move.to >> 3));
+  WriteSquareName(move.from, buffer);
+  WriteSquareName(move.to, buffer + 2);
   int length = 4;
   if (IsPromotion(move)) buffer[length++] = PromotionLetters[move.flags & 3];
   buffer[length] = '\0';

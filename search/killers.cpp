@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "search/search.h"
+#include "search/search_state.h"
 
 uint32_t mateKiller[MaxPly];
 uint32_t killer1[MaxPly];

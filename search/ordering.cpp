@@ -1,5 +1,5 @@
 #include "board/board.h"
-#include "search/search.h"
+#include "search/search_state.h"
 
 CheckList checkList;
 
@@ -21,26 +21,11 @@ CheckSquares ComputeCheckSquares(const Position& pos, int enemyKing) {
   return c;
 }
 
-// Own men that would uncover a check by leaving their line to the enemy king; per man, the
-// line it must leave (the squares between plus the slider's square).
-struct Discoveries {
-  Bitboard candidates = 0;
-  Bitboard lineOf[64];
-};
-
-void AddLineCandidates(const Position& pos, Bitboard sliders, int enemyKing, Bitboard own,
-                       Discoveries& d) {
-  while (sliders) {
-    int s = PopLowest(sliders);
-    Bitboard between = lineFrom[s][enemyKing] & ~squareBit[s];
-    Bitboard men = between & pos.occupied;
-    if (men && (men & (men - 1)) == 0 && (men & own)) {
-      int c = LowestSquare(men);
-      d.candidates |= men;
-      d.lineOf[c] = lineFrom[s][enemyKing];
-    }
-  }
-}
+// Ordering bonuses: a double check above a discovered one, and a direct check only when the
+// generator scored it above zero; captures and promotions rise above every quiet move.
+constexpr int32_t DoubleCheckBonus = 20000;
+constexpr int32_t CheckBonus = 10000;
+constexpr int32_t CaptureBonus = 200000;
 
 }  // namespace
 
@@ -55,24 +40,24 @@ void OrderChecks(Position& pos, CheckList& list) {
   const Bitboard own = white ? pos.whitePieces : pos.blackPieces;
   const CheckSquares checks = ComputeCheckSquares(pos, enemyKing);
 
-  Discoveries d;
-  Bitboard diagonal = white ? pos.whiteBishops | pos.whiteQueens : pos.blackBishops | pos.blackQueens;
-  Bitboard straight = white ? pos.whiteRooks | pos.whiteQueens : pos.blackRooks | pos.blackQueens;
-  AddLineCandidates(pos, diagonal & bishopRays[enemyKing], enemyKing, own, d);
-  AddLineCandidates(pos, straight & rookRays[enemyKing], enemyKing, own, d);
+  // Own men that uncover a check by leaving their line to the enemy king.
+  const Bitboard diagonal = white ? pos.whiteBishops | pos.whiteQueens : pos.blackBishops | pos.blackQueens;
+  const Bitboard straight = white ? pos.whiteRooks | pos.whiteQueens : pos.blackRooks | pos.blackQueens;
+  Bitboard lineOf[64];
+  const Bitboard discoverers = MenOnLinesTo(pos, enemyKing, diagonal, straight, own, lineOf);
 
   for (int i = pos.moveCount; i >= 1; --i) {
     Move& m = pos.moveList[i];
     bool direct = (checks.byKind[KindOf(pos.board[m.from])] >> m.to) & 1;
-    bool discovered = d.candidates && ((d.candidates >> m.from) & 1) &&
-                      !((d.lineOf[int(m.from)] >> m.to) & 1);
+    bool discovered = discoverers && ((discoverers >> m.from) & 1) &&
+                      !((lineOf[int(m.from)] >> m.to) & 1);
     if (direct || discovered) {
       list.moves[++list.count] = m;
-      if (direct && discovered) m.score += 20000;
-      else if (discovered) m.score += 10000;
-      else if (m.score > 0) m.score += 10000;
+      if (direct && discovered) m.score += DoubleCheckBonus;
+      else if (discovered) m.score += CheckBonus;
+      else if (m.score > 0) m.score += CheckBonus;
     }
-    if (pos.board[m.to] != Empty || IsPromotion(m) || m.flags == FlagEnPassant) m.score += 200000;
+    if (pos.board[m.to] != Empty || IsPromotion(m) || m.flags == FlagEnPassant) m.score += CaptureBonus;
   }
   pos.checkingMoveCount = list.count;
 }

@@ -1,11 +1,13 @@
 // The principal variation search below the root and the quiescence search.
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "board/board.h"
+#include "eval/endgame.h"
 #include "eval/eval.h"
 #include "notation/game.h"
-#include "search/endgame_seam.h"
 #include "search/search_state.h"
 
 SearchState searchState;
@@ -23,12 +25,63 @@ constexpr int32_t recaptureMargin[MaxPly] = {
     0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
 };
 
-constexpr int32_t HashMoveScore = 0x3FFFFFFF;
+// Ordering scores. OrderChecks lifts captures and promotions by twice CaptureBand: those the
+// generator scored as gains land above KillerBand, losing ones between the bands, and quiet
+// moves stay below CaptureBand. Killers (quiet moves themselves) rank just below
+// KillerBand: after the winning captures, before the losing ones.
+constexpr int32_t HashMoveScore = 0x3FFFFFFF;  // above any ordering score
 constexpr int32_t CaptureBand = 100000;
 constexpr int32_t KillerBand = 200000;
+constexpr int32_t MateKillerScore = KillerBand + 1;
+// Quiet moves are ordered by history, scaled so that the most successful one gains this.
+constexpr double HistoryRange = 30000.0;
+
+// A position can repeat, and the fifty-move rule apply, only after reversible plies.
+constexpr uint32_t RepetitionNeedsPlies = 2;
+
+// The null move is tried while the depth is below the mover's material over 64: with
+// little material left, zugzwang makes passing a poor guide.
+constexpr int NullMoveMaterialShift = 6;
+
+// Internal deepening: at three plies or more without a move from the table, a search two
+// plies shallower finds the move to try first.
+constexpr int32_t DeepeningMinDepth = 3 * OnePly;
+constexpr int32_t DeepeningReduction = 2 * OnePly;
+
+// Recaptures are extended so that an exchange is seen to its end.
+constexpr int32_t RecaptureExtension = 3;
+// Every move of a node gets at least this extension: more where the choice is forced.
+constexpr int32_t ForcedExtension = 3;      // a mate threat or a single reply
+constexpr int32_t TwoRepliesExtension = 1;  // two replies
+
+// Futility: at a frontier node with more than five men, quiet moves are not tried when
+// material and pawn structure stay this far below alpha.
+constexpr int32_t FutilityMargin = 500;
+constexpr int FutilityMinMen = 6;
+
+// Late move reduction: from the fifth move on, at more than two plies, a quiet move with
+// less than half the best history is first searched one ply shallower.
+constexpr int32_t ReductionAboveDepth = 2 * OnePly;
+constexpr int ReductionAfterMoves = 4;
+constexpr int32_t LateMoveReduction = OnePly;
+
+// The material signature's pieces (not pawns) of each side.
+constexpr uint16_t WhitePieceSigs = SigWhiteKnight | SigWhiteBishop | SigWhiteRook | SigWhiteQueen;
+constexpr uint16_t BlackPieceSigs = SigBlackKnight | SigBlackBishop | SigBlackRook | SigBlackQueen;
+
+// Indices 1..moveCount of a move list.
+constexpr int MoveSlots = 257;
 
 uint32_t KeyLow(uint64_t key) { return uint32_t(key); }
 uint32_t KeyHigh(uint64_t key) { return uint32_t(key >> 32); }
+int HistorySlot(const Move& m) { return m.from * 64 + m.to; }
+
+// A ply's captureSquare entry when its move captures nothing: unique to the ply, so that a
+// capture below can never be taken for a recapture of another ply's move.
+int8_t NoCaptureMark(int ply) { return int8_t(-ply); }
+
+// A child's score when the opponent mates at its first move: the null-move's mate threat.
+int32_t MatedAtOnceScore(int ply) { return -(MateInOneScore - (ply + 1)); }
 
 void Store(const Position& pos, int32_t depth, int32_t score, int moveIndex, uint32_t bound,
            uint32_t entryNodes) {
@@ -36,47 +89,352 @@ void Store(const Position& pos, int32_t depth, int32_t score, int moveIndex, uin
             uint16_t(moveIndex), bound, S.searchPly, int32_t(S.nodeCount - entryNodes));
 }
 
-bool PawnOnSeventh(const Position& child, const Move& m) {
-  int r = RankOf(m.to);
-  int code = child.board[m.to];
-  return (r == 6 && code == WhitePawn) || (r == 1 && code == BlackPawn);
+int32_t EvaluateAtLastPly(Position& pos, int32_t alpha, int32_t beta) {
+  return std::max(Evaluate(alpha, beta, pos), alpha);
+}
+
+// One node of Search: its window and place, and what the steps before the move loop found.
+struct Node {
+  Position& pos;
+  Position& child;
+  const int ply;
+  const int32_t depth;
+  int32_t alpha;
+  const int32_t beta;
+  const int32_t kind;
+  const uint32_t entryNodes;   // the node count on entry: the effort stored with results
+  uint16_t hashMove = 0;       // move index from the table; 0 none
+  bool mateThreat = false;     // passing would let the opponent mate at once
+  bool nullMoveFails = false;  // the table holds a result that the null move cannot beat
+
+  uint32_t ThreatBit() const { return mateThreat ? MateThreatBit : 0; }
+};
+
+bool IsDrawByRule(Node& n) {
+  if (n.pos.fiftyCounter < RepetitionNeedsPlies) return false;
+  // Below a null move no line is one the game can take: a repetition there proves nothing.
+  if (!S.nullMoveActive && IsRepetition(n.pos, n.ply)) return true;
+  return n.pos.fiftyCounter >= FiftyMoveLimit && !IsMated(n.pos);
+}
+
+bool ProbeTable(Node& n, int32_t& score) {
+  score = ProbeHash(KeyLow(n.pos.hashKey), KeyHigh(n.pos.hashKey), n.depth, n.alpha, n.beta,
+                    n.hashMove, n.mateThreat, n.ply);
+  if (score <= MateScore) return true;
+  n.nullMoveFails = score == AvoidNullMove;
+  if (n.mateThreat && n.kind == ReducedNode) {
+    score = n.alpha;
+    return true;
+  }
+  return false;
+}
+
+bool RecognizerAnswers(Position& pos, int32_t& score) {
+  score = RecognizerScore(pos);
+  return score != NoRecognizerScore;
+}
+
+bool NullMoveAllowed(const Node& n) {
+  const int32_t material = n.pos.sideToMove == White ? n.pos.whiteMaterial : n.pos.blackMaterial;
+  return !S.nullMoveActive && !n.nullMoveFails && !n.mateThreat && !S.inCheck[n.ply] &&
+         n.depth < (material >> NullMoveMaterialShift);
+}
+
+// Passing must still leave the opponent unable to reach beta: then the node fails high
+// without a move searched. A pass that gets mated at once marks a mate threat.
+bool NullMoveCuts(Node& n, int32_t& score) {
+  if (!NullMoveAllowed(n)) return false;
+  const int p = n.ply;
+  const int32_t reduction = NullMoveReduction(n.depth);
+  if (searchWatcher) [[unlikely]]
+    searchWatcher(SearchEvent::NullMove, {p, n.depth, 0, 0, 0});
+  CopyPlayState(n.child, n.pos);
+  MakeNullMove(n.child);
+  S.searchPly = p + 1;
+  S.inCheck[p + 1] = false;
+  // Passing captures nothing: a capture just below must not count as a recapture of
+  // whatever an earlier node left in this ply's entry.
+  S.captureSquare[p] = NoCaptureMark(p);
+  // A null window at beta: only whether the pass reaches beta matters.
+  int32_t s;
+  if (reduction >= n.depth) {
+    S.quiescenceEntryPly = p + 1;
+    s = -Quiesce(-n.beta, 1 - n.beta);
+  } else {
+    S.nullMoveActive = true;
+    s = -Search(n.depth - reduction, -n.beta, 1 - n.beta, FullNode);
+    S.nullMoveActive = false;
+  }
+  S.searchPly = p;
+  score = n.alpha;
+  if (stopSearch.load()) return true;
+  if (s == MatedAtOnceScore(p)) {
+    if (n.kind == ReducedNode) return true;
+    n.mateThreat = true;
+  }
+  if (s < n.beta) return false;
+  Store(n.pos, n.depth, s, n.hashMove, BoundLower | n.ThreatBit(), n.entryNodes);
+  score = s;
+  return true;
+}
+
+// A checking move that mates ends the node without a search. OrderChecks has listed them.
+bool CheckMatesAtOnce(Node& n, int32_t& score) {
+  for (int i = checkList.count; i >= 1; --i) {
+    CopyPlayState(n.child, n.pos);
+    MakeMoveLight(n.child, checkList.moves[i]);
+    if (!IsMated(n.child)) continue;
+    score = MateInOneScore - n.ply;
+    StoreHash(KeyLow(n.pos.hashKey), KeyHigh(n.pos.hashKey), OnePly, int16_t(score), 0,
+              BoundExact, n.ply, 0);
+    return true;
+  }
+  return false;
+}
+
+// The steps before the move loop; true with the node's score when one of them ends it.
+bool EndsBeforeMoves(Node& n, int32_t& score) {
+  score = 0;
+  if (IsDrawByRule(n)) return true;
+  if (n.depth <= 0) {
+    S.quiescenceEntryPly = n.ply;
+    score = Quiesce(n.alpha, n.beta);
+    return true;
+  }
+  if (n.ply == MaxPly - 1) {
+    score = EvaluateAtLastPly(n.pos, n.alpha, n.beta);
+    return true;
+  }
+  if (ProbeTable(n, score)) return true;
+  if (RecognizerAnswers(n.pos, score)) return true;
+  if (NullMoveCuts(n, score)) return true;
+  OrderChecks(n.pos, checkList);
+  return CheckMatesAtOnce(n, score);
+}
+
+// The move loop's state: the ordering score of each move (by move index) and the moves
+// not yet searched.
+struct MoveLoop {
+  int32_t score[MoveSlots];
+  int order[MoveSlots];  // order[1..remaining]: move indices
+  int remaining;
+  int searched = 0;
+  bool quiet = false;  // the quiet moves have their history scores
+  uint32_t reductionThreshold = 0;
+  int32_t leastExtension;
+  bool mayEnterPawnEnding;  // the mover has only pawns, the opponent one piece
+  uint32_t* history;        // the history table of the side to move
+};
+
+// The move list's scores, with the killers of this ply and of the ply two below (the same
+// side to move) placed just under KillerBand, and the move from the table first.
+void ScoreMoves(const Node& n, MoveLoop& loop) {
+  const int p = n.ply;
+  const bool deeperKillers = p + 2 < MaxPly;
+  for (int i = 1; i <= n.pos.moveCount; ++i) {
+    const Move& m = n.pos.moveList[i];
+    int32_t v = m.score;
+    if (v <= KillerBand) {
+      const uint32_t code = moveCode(m);
+      if (mateKiller[p] == code) {
+        v = MateKillerScore;
+      } else if (v < CaptureBand) {
+        if (killer1[p] == code) v = KillerBand;
+        else if (killer2[p] == code) v = KillerBand - 1;
+        else if (deeperKillers && killer1[p + 2] == code) v = KillerBand - 2;
+        else if (deeperKillers && killer2[p + 2] == code) v = KillerBand - 3;
+      }
+    }
+    loop.score[i] = v;
+  }
+  if (n.hashMove && n.hashMove <= n.pos.moveCount) loop.score[n.hashMove] = HashMoveScore;
+}
+
+// Without a move from the table, a shallower search of this same node (at the same ply)
+// finds the move to try first. False when the search stopped.
+bool InternalDeepening(const Node& n, MoveLoop& loop) {
+  const int p = n.ply;
+  const bool hasTableMove = n.hashMove != 0 && n.hashMove <= n.pos.moveCount;
+  if (S.movesReady[p] || hasTableMove || n.depth < DeepeningMinDepth || n.kind == TestLineNode)
+    return true;
+  S.movesReady[p] = true;
+  S.bestMoveIndex[p] = 0;
+  Search(n.depth - DeepeningReduction, n.alpha, n.beta, FullNode);
+  S.movesReady[p] = false;
+  if (stopSearch.load()) return false;
+  if (S.bestMoveIndex[p]) loop.score[S.bestMoveIndex[p]] = HashMoveScore;
+  return true;
+}
+
+void PrepareMoveLoop(const Node& n, MoveLoop& loop) {
+  const int moveCount = n.pos.moveCount;
+  for (int i = 1; i <= moveCount; ++i) loop.order[i] = i;
+  loop.remaining = moveCount;
+  const uint16_t sig = n.pos.materialSignature;
+  const bool white = n.pos.sideToMove == White;
+  const uint16_t ownPieces = white ? WhitePieceSigs : BlackPieceSigs;
+  const uint16_t enemyPieces = white ? BlackPieceSigs : WhitePieceSigs;
+  loop.mayEnterPawnEnding =
+      !(sig & ownPieces) && std::popcount(unsigned(sig & enemyPieces)) == 1;
+  loop.leastExtension = n.mateThreat || moveCount == 1 ? ForcedExtension
+                        : moveCount == 2              ? TwoRepliesExtension
+                                                      : 0;
+  loop.history = history[n.ply & 1];
+}
+
+// At a frontier node (the quiet moves would go straight to quiescence) without checking
+// moves, quiet moves cannot save a side far below alpha, unless its pawn on the sixth rank
+// is about to change the material.
+bool QuietMovesFutile(const Node& n, const MoveLoop& loop) {
+  Position& pos = n.pos;
+  if (pos.checkingMoveCount != 0 || loop.leastExtension + n.depth - OnePly > 0 ||
+      CountBits(pos.occupied) < FutilityMinMen)
+    return false;
+  const bool white = pos.sideToMove == White;
+  const Bitboard pawnsOnSixth = white ? pos.whitePawns & Rank6 : pos.blackPawns & Rank3;
+  if (pawnsOnSixth) return false;
+  int32_t balance = int32_t(pos.whiteMaterial) - int32_t(pos.blackMaterial) + EvaluatePawns(pos);
+  if (!white) balance = -balance;
+  if (balance + FutilityMargin >= n.alpha) return false;
+  if (searchWatcher) [[unlikely]]
+    searchWatcher(SearchEvent::FutilityCut, {n.ply, n.depth, 0, 0, 0});
+  return true;
+}
+
+// Quiet moves are lowered when they step onto attacked squares and raised by history.
+void ScoreQuietMoves(Node& n, MoveLoop& loop) {
+  QuietMovePenalty(n.pos, loop.remaining, loop.order, loop.score);
+  uint32_t most = 1;
+  for (int k = 1; k <= loop.remaining; ++k)
+    most = std::max(most, loop.history[HistorySlot(n.pos.moveList[loop.order[k]])]);
+  const double scale = HistoryRange / double(most);
+  for (int k = 1; k <= loop.remaining; ++k) {
+    const int i = loop.order[k];
+    loop.score[i] += int32_t(double(loop.history[HistorySlot(n.pos.moveList[i])]) * scale);
+  }
+  loop.quiet = true;
+  loop.reductionThreshold = most / 2;
+}
+
+int32_t Extension(const Node& n, const MoveLoop& loop, const Move& m) {
+  const int p = n.ply;
+  int32_t x = 0;
+  if (loop.mayEnterPawnEnding && !(n.child.materialSignature & SigPieces)) {
+    x = PawnEndingExtension;
+  } else if (S.inCheck[p + 1]) {
+    x = CheckExtension;
+  } else if (PawnOnSeventh(n.child, m)) {
+    x = PawnToSeventhExtension;
+  } else if (S.captureSquare[p] == S.captureSquare[p - 1]) {
+    const int32_t swing =
+        int32_t(n.child.whiteMaterial) - int32_t(n.child.blackMaterial) - S.rootBalance;
+    if (std::abs(swing) < recaptureMargin[p]) x = RecaptureExtension;
+  }
+  x = std::max(x, loop.leastExtension);
+  // Beyond twice the iteration depth extensions count half, so that lines end.
+  if (p >= S.halvingPly) x >>= 1;
+  return x;
+}
+
+bool MayReduce(const Node& n, const MoveLoop& loop, const Move& m, int32_t extension) {
+  return n.depth > ReductionAboveDepth && n.kind != TestLineNode && extension == 0 &&
+         loop.quiet && loop.searched >= ReductionAfterMoves &&
+         loop.history[HistorySlot(m)] < loop.reductionThreshold;
+}
+
+// The first move gets the full window; a later one a null window above alpha (a late
+// quiet move first one ply shallower), searched again when it beats alpha. False when
+// the search stopped.
+bool SearchChild(const Node& n, const MoveLoop& loop, const Move& m, int32_t extension,
+                 int32_t& v) {
+  const int32_t alpha = n.alpha, beta = n.beta;
+  const int32_t childDepth = n.depth - OnePly + extension;
+  if (loop.searched == 0) {
+    v = -Search(childDepth, -beta, -alpha, n.kind);
+    return !stopSearch.load();
+  }
+  v = alpha + 1;
+  if (MayReduce(n, loop, m, extension)) {
+    v = -Search(n.depth - OnePly - LateMoveReduction, -alpha - 1, -alpha, ReducedNode);
+    if (stopSearch.load()) return false;
+  }
+  if (v <= alpha) return true;
+  v = -Search(childDepth, -alpha - 1, -alpha, FullNode);
+  if (stopSearch.load()) return false;
+  if (v <= alpha || v >= beta) return true;
+  v = -Search(childDepth, -beta, -alpha, FullNode);
+  return !stopSearch.load();
+}
+
+int32_t FailHigh(const Node& n, const MoveLoop& loop, int moveIndex, int32_t v) {
+  const int p = n.ply;
+  const Move& m = n.pos.moveList[moveIndex];
+  S.bestMoveIndex[p] = uint16_t(moveIndex);
+  const uint32_t code = moveCode(m);
+  if (v == MateInOneScore - p) {
+    mateKiller[p] = code;
+  } else if (m.score < CaptureBand && killer1[p] != code) {
+    killer2[p] = killer1[p];
+    killer1[p] = code;
+  }
+  if (loop.quiet) {
+    ++loop.history[HistorySlot(m)];
+    ++historyUsed[p & 1];
+  }
+  Store(n.pos, n.depth, v, moveIndex, BoundLower | n.ThreatBit(), n.entryNodes);
+  RemovePathKey(n.pos.hashKey);
+  return v;
+}
+
+// Picks the next move: captures and killers by score; when only quiet moves are left they
+// are scored once, or all skipped as futile. 0 when none is left to search.
+int NextMove(Node& n, MoveLoop& loop) {
+  auto scoreAt = [&](int k) { return loop.score[loop.order[k]]; };
+  int at = BestPosition(loop.remaining, scoreAt);
+  if (!loop.quiet && scoreAt(at) < CaptureBand) {
+    if (QuietMovesFutile(n, loop)) return 0;
+    ScoreQuietMoves(n, loop);
+    at = BestPosition(loop.remaining, scoreAt);
+  }
+  return TakeAt(loop.order, at, loop.remaining);
+}
+
+int32_t SearchMoves(Node& n, MoveLoop& loop) {
+  const int p = n.ply;
+  int bestIndex = 0;
+  InsertPathKey(n.pos.hashKey);
+  for (;;) {
+    const int mi = NextMove(n, loop);
+    if (mi == 0) break;
+    const Move& m = n.pos.moveList[mi];
+    CopyPlayState(n.child, n.pos);
+    MakeMove(n.child, m);
+    S.inCheck[p + 1] = SideToMoveInCheck(n.child);
+    S.captureSquare[p] = n.pos.board[m.to] != Empty ? m.to : NoCaptureMark(p);
+    const int32_t extension = Extension(n, loop, m);
+    if (searchWatcher) [[unlikely]]
+      searchWatcher(SearchEvent::ChildSearch, {p, n.depth, mi, extension, loop.searched});
+    S.searchPly = p + 1;
+    int32_t v;
+    const bool finished = SearchChild(n, loop, m, extension, v);
+    S.searchPly = p;
+    if (!finished) return n.alpha;
+    if (v >= n.beta) return FailHigh(n, loop, mi, v);
+    if (v > n.alpha) {
+      n.alpha = v;
+      bestIndex = mi;
+    }
+    if (loop.remaining == 0) break;
+    ++loop.searched;
+  }
+  RemovePathKey(n.pos.hashKey);
+  S.bestMoveIndex[p] = uint16_t(bestIndex);
+  if (bestIndex) Store(n.pos, n.depth, n.alpha, bestIndex, BoundExact | n.ThreatBit(), n.entryNodes);
+  else Store(n.pos, n.depth, n.alpha, n.hashMove, BoundUpper | n.ThreatBit(), n.entryNodes);
+  return n.alpha;
 }
 
 }  // namespace
-
-void CopyBoardState(Position& to, const Position& from) {
-  std::memcpy(to.board, from.board, sizeof to.board);
-  to.whitePawns = from.whitePawns;
-  to.whiteKnights = from.whiteKnights;
-  to.whiteBishops = from.whiteBishops;
-  to.whiteRooks = from.whiteRooks;
-  to.whiteQueens = from.whiteQueens;
-  to.blackPawns = from.blackPawns;
-  to.blackKnights = from.blackKnights;
-  to.blackBishops = from.blackBishops;
-  to.blackRooks = from.blackRooks;
-  to.blackQueens = from.blackQueens;
-  to.whitePieces = from.whitePieces;
-  to.blackPieces = from.blackPieces;
-  to.occupied = from.occupied;
-  to.occupiedRot90 = from.occupiedRot90;
-  to.occupiedDiagA = from.occupiedDiagA;
-  to.occupiedDiagB = from.occupiedDiagB;
-  to.hashKey = from.hashKey;
-  to.pawnKey = from.pawnKey;
-  to.fiftyCounter = from.fiftyCounter;
-  to.whiteMaterial = from.whiteMaterial;
-  to.blackMaterial = from.blackMaterial;
-  to.materialSignature = from.materialSignature;
-  to.castling = from.castling;
-  to.whiteKing = from.whiteKing;
-  to.blackKing = from.blackKing;
-  to.epFile = from.epFile;
-  to.sideToMove = from.sideToMove;
-  to.cacheFlags = 0;
-}
-
-void CopyForNullMove(Position& to, const Position& from) { CopyBoardState(to, from); }
 
 bool SideToMoveInCheck(const Position& pos) {
   int side = pos.sideToMove;
@@ -121,345 +479,90 @@ bool IsRepetition(const Position& pos, int32_t ply) {
 
 int32_t Search(int32_t depth, int32_t alpha, int32_t beta, int32_t kind) {
   const int p = S.searchPly;
-  Position& P = S.plyStack[p];
-  Position& child = S.plyStack[p + 1];
-  const uint32_t entryNodes = S.nodeCount;
-  uint16_t hashMove = 0;
-  bool mateThreat = false;
-  const int side = P.sideToMove;
-
-  if (S.movesReady[p]) goto searchMoves;
-
-  // Draw tests.
-  if (P.fiftyCounter >= 2) {
-    if (!S.nullMoveActive && IsRepetition(P, p)) return 0;
-    if (P.fiftyCounter >= 100 && !IsMated(P)) return 0;
+  Node n{S.plyStack[p], S.plyStack[p + 1], p, depth, alpha, beta, kind, S.nodeCount};
+  // Internal deepening searches its own node again: the steps before the move loop are
+  // done and the moves are ready.
+  if (!S.movesReady[p]) {
+    int32_t score;
+    if (EndsBeforeMoves(n, score)) return score;
   }
-  if (depth <= 0) {
-    S.quiescenceEntryPly = p;
-    return Quiesce(alpha, beta);
-  }
-  if (p == MaxPly - 1) {
-    int32_t e = Evaluate(alpha, beta, P);
-    return e > alpha ? e : alpha;
-  }
+  if (CheckTime()) return n.alpha;
+  if (n.pos.moveCount == 0) return S.inCheck[p] ? p - MateScore : 0;
+  MoveLoop loop;
+  ScoreMoves(n, loop);
+  if (!InternalDeepening(n, loop)) return n.alpha;
+  PrepareMoveLoop(n, loop);
+  return SearchMoves(n, loop);
+}
 
-  {
-    int32_t r = ProbeHash(KeyLow(P.hashKey), KeyHigh(P.hashKey), depth, alpha, beta, hashMove,
-                          mateThreat, p);
-    if (r <= MateScore) return r;
-    if (mateThreat && kind == 2) return alpha;
-    int32_t answer;
-    if (RecognizerAnswers(P, answer)) return answer;
+namespace {
 
-    // Null move: passing must still leave the opponent unable to reach beta.
-    const int32_t material = side == White ? P.whiteMaterial : P.blackMaterial;
-    if (!S.nullMoveActive && r != AvoidNullMove && !mateThreat && !S.inCheck[p] &&
-        depth < (material >> 6)) {
-      const int32_t R = depth <= 24 ? 8 : 12;
-      if (searchWatcher) [[unlikely]]
-        searchWatcher(SearchEvent::NullMove, {p, depth, 0, 0, 0});
-      CopyForNullMove(child, P);
-      child.hashKey ^= sideKey;
-      child.hashKey ^= uint64_t(uint32_t(child.epFile ^ NoEnPassant));
-      child.epFile = NoEnPassant;
-      child.sideToMove ^= 1;
-      S.searchPly = p + 1;
-      S.inCheck[p + 1] = false;
-      // Passing captures nothing: a capture just below must not count as a recapture of
-      // whatever an earlier node left in this ply's entry.
-      S.captureSquare[p] = int8_t(-p);
-      int32_t s;
-      if (R >= depth) {
-        S.quiescenceEntryPly = p + 1;
-        s = -Quiesce(-beta, 1 - beta);
-      } else {
-        S.nullMoveActive = true;
-        s = -Search(depth - R, -beta, 1 - beta, 1);
-        S.nullMoveActive = false;
-      }
-      S.searchPly = p;
-      if (stopSearch.load()) return alpha;
-      if (s == p - 31998) {
-        if (kind == 2) return alpha;
-        mateThreat = true;
-      }
-      if (s >= beta) {
-        Store(P, depth, s, hashMove, BoundLower | (mateThreat ? MateThreatBit : 0), entryNodes);
-        return s;
-      }
-    }
-
-    // A checking move that mates ends the node without a search.
-    OrderChecks(P, checkList);
-    for (int i = checkList.count; i >= 1; --i) {
-      CopyBoardState(child, P);
-      MakeMoveLight(child, checkList.moves[i]);
-      if (IsMated(child)) {
-        StoreHash(KeyLow(P.hashKey), KeyHigh(P.hashKey), OnePly, int16_t(MateInOneScore - p), 0,
-                  BoundExact, p, 0);
-        return MateInOneScore - p;
-      }
-    }
-  }
-
-searchMoves:
-  if (CheckTime()) return alpha;
-  const int moveCount = P.moveCount;
-  if (moveCount == 0) return S.inCheck[p] ? p - MateScore : 0;
-
-  int32_t s[257];
-  for (int i = 1; i <= moveCount; ++i) {
-    const Move& m = P.moveList[i];
-    int32_t v = m.score;
-    if (v <= KillerBand) {
-      uint32_t code = moveCode(m);
-      if (mateKiller[p] == code) {
-        v = KillerBand + 1;
-      } else if (v < CaptureBand) {
-        if (killer1[p] == code) v = KillerBand;
-        else if (killer2[p] == code) v = KillerBand - 1;
-        else if (p + 2 < MaxPly && killer1[p + 2] == code) v = KillerBand - 2;
-        else if (p + 2 < MaxPly && killer2[p + 2] == code) v = KillerBand - 3;
-      }
-    }
-    s[i] = v;
-  }
-  if (hashMove && hashMove <= moveCount) s[hashMove] = HashMoveScore;
-
-  // Internal iterative deepening finds a first move where the table has none.
-  if (!S.movesReady[p] && (hashMove == 0 || hashMove > moveCount) && depth > 11 && kind != 0) {
-    S.movesReady[p] = true;
-    S.bestMoveIndex[p] = 0;
-    Search(depth - 8, alpha, beta, 1);
-    if (stopSearch.load()) {
-      S.movesReady[p] = false;
-      return alpha;
-    }
-    if (S.bestMoveIndex[p]) s[S.bestMoveIndex[p]] = HashMoveScore;
-    S.movesReady[p] = false;
-  }
-
-  InsertPathKey(P.hashKey);
-
-  const uint16_t sig = P.materialSignature;
-  const uint16_t ownPieces = side == White ? 0x1E : 0x3C0;
-  const uint16_t enemyPieces = side == White ? 0x3C0 : 0x1E;
-  const bool pawnEnding = !(sig & ownPieces) && std::popcount(unsigned(sig & enemyPieces)) == 1;
-  const int32_t x0 = mateThreat ? 3 : moveCount == 1 ? 3 : moveCount == 2 ? 1 : 0;
-  const uint32_t threatBit = mateThreat ? MateThreatBit : 0;
-  uint32_t* const historyTable = history[p & 1];
-
-  int order[257];
-  for (int i = 1; i <= moveCount; ++i) order[i] = i;
-  int remaining = moveCount;
-  int searched = 0;
-  bool quiet = false;
-  int bestIndex = 0;
-  uint32_t reductionThreshold = 0;
-
-  auto select = [&]() {
-    int best = remaining;
-    for (int k = remaining - 1; k >= 1; --k)
-      if (s[order[k]] > s[order[best]]) best = k;
-    return best;
-  };
-
-  for (;;) {
-    int position = select();
-    if (s[order[position]] < CaptureBand && !quiet) {
-      if (P.checkingMoveCount == 0 && x0 + depth - 4 <= 0 && CountBits(P.occupied) > 5) {
-        Bitboard sixth = side == White ? (P.whitePawns & 0x0000FF0000000000ull)
-                                       : (P.blackPawns & 0x0000000000FF0000ull);
-        if (!sixth) {
-          int32_t balance = int32_t(P.whiteMaterial) - int32_t(P.blackMaterial) + EvaluatePawns(P);
-          if (side == Black) balance = -balance;
-          if (balance + 500 < alpha) {
-            if (searchWatcher) [[unlikely]]
-              searchWatcher(SearchEvent::FutilityCut, {p, depth, 0, 0, 0});
-            break;
-          }
-        }
-      }
-      QuietMovePenalty(P, remaining, order, s);
-      uint32_t H = 1;
-      for (int k = 1; k <= remaining; ++k) {
-        const Move& m = P.moveList[order[k]];
-        uint32_t h = historyTable[m.from * 64 + m.to];
-        if (h > H) H = h;
-      }
-      const double scale = 30000.0 / double(H);
-      for (int k = 1; k <= remaining; ++k) {
-        const Move& m = P.moveList[order[k]];
-        s[order[k]] += int32_t(double(historyTable[m.from * 64 + m.to]) * scale);
-      }
-      quiet = true;
-      reductionThreshold = H / 2;
-      position = select();
-    }
-    const int mi = order[position];
-    order[position] = order[remaining];
-    --remaining;
-    const Move& m = P.moveList[mi];
-
-    CopyBoardState(child, P);
-    MakeMove(child, m);
-    S.inCheck[p + 1] = SideToMoveInCheck(child);
-    S.captureSquare[p] = P.board[m.to] != Empty ? m.to : int8_t(-p);
-
-    int32_t x;
-    if (pawnEnding && !(child.materialSignature & SigPieces)) x = 12;
-    else if (S.inCheck[p + 1]) x = 4;
-    else if (PawnOnSeventh(child, m)) x = 3;
-    else if (S.captureSquare[p] == S.captureSquare[p - 1]) {
-      int32_t swing = int32_t(child.whiteMaterial) - int32_t(child.blackMaterial) - S.rootBalance;
-      x = (swing < 0 ? -swing : swing) < recaptureMargin[p] ? 3 : 0;
-    } else x = 0;
-    if (x < x0) x = x0;
-    if (p >= S.halvingPly) x >>= 1;
-    if (searchWatcher) [[unlikely]]
-      searchWatcher(SearchEvent::ChildSearch, {p, depth, mi, x, searched});
+// In check: every evasion, best ordered first. Behind and in check where the quiescence
+// search begins, an evasion that repeats is a draw worth taking.
+int32_t QuiesceEvasions(Position& pos, Position& child, int32_t alpha, int32_t beta) {
+  const int p = S.searchPly;
+  OrderChecks(pos, checkList);
+  int count = pos.moveCount;
+  if (count == 0) return p - MateScore;
+  const bool repetitionAware = p == S.quiescenceEntryPly && alpha < 0;
+  while (count > 0) {
+    const Move m = TakeBest(pos.moveList, count, [](const Move& e) { return e.score; });
+    CopyPlayState(child, pos);
+    if (repetitionAware) MakeMove(child, m);
+    else MakeMoveLight(child, m);
     S.searchPly = p + 1;
-
-    int32_t v;
-    if (searched == 0) {
-      v = -Search(depth - 4 + x, -beta, -alpha, kind);
-      if (stopSearch.load()) {
-        S.searchPly = p;
-        return alpha;
-      }
-    } else {
-      v = alpha + 1;
-      if (depth > 8 && kind != 0 && x == 0 && quiet && searched > 3 &&
-          historyTable[m.from * 64 + m.to] < reductionThreshold) {
-        v = -Search(depth - 8, -alpha - 1, -alpha, 2);
-        if (stopSearch.load()) {
-          S.searchPly = p;
-          return alpha;
-        }
-      }
-      if (v > alpha) {
-        v = -Search(depth - 4 + x, -alpha - 1, -alpha, 1);
-        if (stopSearch.load()) {
-          S.searchPly = p;
-          return alpha;
-        }
-        if (v > alpha && v < beta) {
-          v = -Search(depth - 4 + x, -beta, -alpha, 1);
-          if (stopSearch.load()) {
-            S.searchPly = p;
-            return alpha;
-          }
-        }
-      }
+    S.inCheck[p + 1] = SideToMoveInCheck(child);
+    int32_t v = 0;
+    if (!repetitionAware || child.fiftyCounter < RepetitionNeedsPlies) {
+      v = -Quiesce(-beta, -alpha);
+    } else if (!S.nullMoveActive && IsRepetition(child, p + 1)) {
+      v = 0;
+    } else if (child.fiftyCounter < FiftyMoveLimit || IsMated(child)) {
+      v = -Quiesce(-beta, -alpha);
     }
     S.searchPly = p;
-
-    if (v >= beta) {
-      S.bestMoveIndex[p] = uint16_t(mi);
-      uint32_t code = moveCode(m);
-      if (v == MateInOneScore - p) {
-        mateKiller[p] = code;
-      } else if (m.score < CaptureBand && killer1[p] != code) {
-        killer2[p] = killer1[p];
-        killer1[p] = code;
-      }
-      if (quiet) {
-        ++historyTable[m.from * 64 + m.to];
-        ++historyUsed[p & 1];
-      }
-      Store(P, depth, v, mi, BoundLower | threatBit, entryNodes);
-      RemovePathKey(P.hashKey);
-      return v;
-    }
-    if (v > alpha) {
-      alpha = v;
-      bestIndex = mi;
-    }
-    if (remaining == 0) break;
-    ++searched;
+    if (stopSearch.load()) return alpha;
+    if (v >= beta) return v;
+    alpha = std::max(alpha, v);
   }
-
-  RemovePathKey(P.hashKey);
-  S.bestMoveIndex[p] = uint16_t(bestIndex);
-  if (bestIndex) Store(P, depth, alpha, bestIndex, BoundExact | threatBit, entryNodes);
-  else Store(P, depth, alpha, hashMove, BoundUpper | threatBit, entryNodes);
   return alpha;
 }
 
-int32_t Quiesce(int32_t alpha, int32_t beta) {
+// Not in check: the side to move may stand pat on the evaluation or try its captures.
+int32_t QuiesceCaptures(Position& pos, Position& child, int32_t alpha, int32_t beta) {
   const int p = S.searchPly;
-  Position& P = S.plyStack[p];
-  Position& child = S.plyStack[p + 1];
-  if (CheckTime()) return alpha;
-  int32_t answer;
-  if (RecognizerAnswers(P, answer)) return answer;
-  if (p == MaxPly - 1) {
-    int32_t e = Evaluate(alpha, beta, P);
-    return e > alpha ? e : alpha;
-  }
-
-  if (S.inCheck[p]) {
-    OrderChecks(P, checkList);
-    int count = P.moveCount;
-    if (count == 0) return p - MateScore;
-    // Behind and in check at the horizon: an evasion that repeats is a draw worth taking.
-    const bool repetitionAware = p == S.quiescenceEntryPly && alpha < 0;
-    while (count > 0) {
-      int best = count;
-      for (int k = count - 1; k >= 1; --k)
-        if (P.moveList[k].score > P.moveList[best].score) best = k;
-      const Move m = P.moveList[best];
-      P.moveList[best] = P.moveList[count];
-      P.moveList[count] = m;
-      --count;
-      CopyBoardState(child, P);
-      if (repetitionAware) MakeMove(child, m);
-      else MakeMoveLight(child, m);
-      S.searchPly = p + 1;
-      S.inCheck[p + 1] = SideToMoveInCheck(child);
-      int32_t v;
-      if (!repetitionAware || child.fiftyCounter < 2) {
-        v = -Quiesce(-beta, -alpha);
-      } else if (!S.nullMoveActive && IsRepetition(child, p + 1)) {
-        v = 0;
-      } else if (child.fiftyCounter <= 99 || IsMated(child)) {
-        v = -Quiesce(-beta, -alpha);
-      } else {
-        v = 0;
-      }
-      S.searchPly = p;
-      if (stopSearch.load()) return alpha;
-      if (v >= beta) return v;
-      if (v > alpha) alpha = v;
-    }
-    return alpha;
-  }
-
-  int32_t e = Evaluate(alpha, beta, P);
+  const int32_t e = Evaluate(alpha, beta, pos);
   if (e >= beta) return e;
-  int32_t best = e > alpha ? e : alpha;
-  GenerateCaptures(P);
-  int count = P.moveCount;
+  int32_t best = std::max(e, alpha);
+  GenerateCaptures(pos);
+  int count = pos.moveCount;
   while (count > 0) {
-    int pick = count;
-    for (int k = count - 1; k >= 1; --k)
-      if (P.moveList[k].score > P.moveList[pick].score) pick = k;
-    const Move m = P.moveList[pick];
-    P.moveList[pick] = P.moveList[count];
-    P.moveList[count] = m;
-    --count;
-    CopyBoardState(child, P);
+    const Move m = TakeBest(pos.moveList, count, [](const Move& c) { return c.score; });
+    CopyPlayState(child, pos);
     MakeMoveLight(child, m);
     if (MoverInCheck(child)) continue;
     S.searchPly = p + 1;
     S.inCheck[p + 1] = SideToMoveInCheck(child);
-    int32_t v = -Quiesce(-beta, -best);
+    const int32_t v = -Quiesce(-beta, -best);
     S.searchPly = p;
     if (stopSearch.load()) return best;
     if (v >= beta) return v;
-    if (v > best) best = v;
+    best = std::max(best, v);
   }
-  if (p == S.quiescenceEntryPly && HasMateInOne(P, child)) return MateInOneScore - p;
+  if (p == S.quiescenceEntryPly && HasMateInOne(pos, child)) return MateInOneScore - p;
   return best;
+}
+
+}  // namespace
+
+int32_t Quiesce(int32_t alpha, int32_t beta) {
+  const int p = S.searchPly;
+  Position& pos = S.plyStack[p];
+  if (CheckTime()) return alpha;
+  int32_t answer;
+  if (RecognizerAnswers(pos, answer)) return answer;
+  if (p == MaxPly - 1) return EvaluateAtLastPly(pos, alpha, beta);
+  Position& child = S.plyStack[p + 1];
+  if (S.inCheck[p]) return QuiesceEvasions(pos, child, alpha, beta);
+  return QuiesceCaptures(pos, child, alpha, beta);
 }

@@ -6,6 +6,9 @@
 #include "board/position.h"
 #include "search/search.h"
 
+// Reversible plies after which the fifty-move rule makes the game a draw.
+constexpr uint32_t FiftyMoveLimit = 100;
+
 constexpr int PathSlots = 16384;
 constexpr int RepetitionStep = 1003;
 constexpr uint8_t NoRepetition = 255;
@@ -40,6 +43,26 @@ struct SearchState {
 
 extern SearchState searchState;
 
+// ---- Move ordering state kept across searches.
+// flags * 4096 + from * 64 + to.
+constexpr uint32_t moveCode(const Move& m) {
+  return uint32_t(uint8_t(m.flags)) * 4096 + uint32_t(m.from) * 64 + uint32_t(m.to);
+}
+extern uint32_t mateKiller[MaxPly];
+extern uint32_t killer1[MaxPly];
+extern uint32_t killer2[MaxPly];
+extern uint32_t history[2][4096];  // by ply parity (the side to move), then from * 64 + to
+extern uint32_t historyUsed[2];
+
+struct CheckList {
+  uint16_t count;
+  Move moves[256];  // entries 1..count
+};
+extern CheckList checkList;
+// Adds the check, capture and promotion bonuses to pos's move list (once per position)
+// and lists the checking moves.
+void OrderChecks(Position& pos, CheckList& list);
+
 // Decisions of Search that leave no trace in its result, reported to an optional watcher
 // so that tests can check them. Null outside tests: one predictable branch per event.
 enum class SearchEvent : uint8_t {
@@ -57,20 +80,66 @@ struct SearchEventData {
 using SearchWatcher = void (*)(SearchEvent event, const SearchEventData& data);
 extern SearchWatcher searchWatcher;
 
-// The board-state copy of a child slot: everything make move reads or writes, not the move
-// list or the attack caches. cacheFlags becomes 0.
-void CopyBoardState(Position& to, const Position& from);
-// The same for a null move (identical fields; named for the call sites that pass).
-void CopyForNullMove(Position& to, const Position& from);
+// The `kind` argument of Search: how a node was reached decides which shortcuts it takes.
+// The first line of a later root move's null-window test: no internal deepening, and no
+// move of it is searched reduced.
+constexpr int32_t TestLineNode = 0;
+constexpr int32_t FullNode = 1;
+// The reduced search of a late quiet move. A mate threat ends it failing low, which sends
+// the parent to search the move again unreduced.
+constexpr int32_t ReducedNode = 2;
 
 int32_t Search(int32_t depth, int32_t alpha, int32_t beta, int32_t kind);
 int32_t Quiesce(int32_t alpha, int32_t beta);
-// Counts a node; true when the search must stop. The clock is read once every 16384
-// nodes, never in the first iteration.
+
+// The null move's reduction: two plies, three when more than six remain. The table needs
+// it too, to tell the search when a stored result already answers the null move.
+constexpr int32_t NullMoveReduction(int32_t depth) {
+  return depth <= 6 * OnePly ? 2 * OnePly : 3 * OnePly;
+}
+
+// Extensions in quarter plies, shared by the root and the nodes below it.
+constexpr int32_t PawnEndingExtension = 3 * OnePly;  // the last piece leaves the board
+constexpr int32_t CheckExtension = OnePly;
+constexpr int32_t PawnToSeventhExtension = 3;
+
+// The move put a pawn on its seventh rank, one step from promoting.
+inline bool PawnOnSeventh(const Position& child, const Move& m) {
+  const int code = child.board[m.to];
+  return (code == WhitePawn && RankOf(m.to) == RankOf(A7)) ||
+         (code == BlackPawn && RankOf(m.to) == RankOf(A2));
+}
+
+// The move pick of every move loop: the highest key among items[1..count] (on ties the
+// last), swapped to items[count] and taken out of the range.
+template <typename Key>
+inline int BestPosition(int count, Key key) {
+  int best = count;
+  for (int k = count - 1; k >= 1; --k)
+    if (key(k) > key(best)) best = k;
+  return best;
+}
+template <typename T>
+inline T TakeAt(T* items, int position, int& count) {
+  const T chosen = items[position];
+  items[position] = items[count];
+  items[count] = chosen;
+  --count;
+  return chosen;
+}
+template <typename T, typename Key>
+inline T TakeBest(T* items, int& count, Key key) {
+  return TakeAt(items, BestPosition(count, [&](int k) { return key(items[k]); }), count);
+}
+
+// Counts a node; true when the search must stop. The clock is read once every
+// ClockInterval nodes, never in the first iteration (it must always finish).
+constexpr uint32_t ClockInterval = 16384;
 bool CheckTimeAtInterval();
 inline bool CheckTime() {
   ++searchState.nodeCount;
-  if ((searchState.nodeCount & 16383) != 0 || searchState.iterationDepth < 2) return false;
+  if ((searchState.nodeCount & (ClockInterval - 1)) != 0 || searchState.iterationDepth < 2)
+    return false;
   return CheckTimeAtInterval();
 }
 
@@ -84,12 +153,6 @@ bool SideToMoveInCheck(const Position& pos);
 // After a move: is the king of the side that moved attacked?
 bool MoverInCheck(const Position& pos);
 
-// Steps of Think exposed for tests.
-void IterativeDeepening();
-int32_t RootSearch(int32_t depth, int32_t alpha);
-void BuildPrincipalVariation();
-void PickAnyLegalMove(Move& move);
-bool ProbeTablebasesAtRoot(Move& move);
-void SetTablebaseResult(const Move& move);
+// Steps of Think that tests drive on their own.
 void PrintThinking(int32_t score, char kind);
 void BuildRepetitionIndex();

@@ -10,7 +10,7 @@
 #include "search/search_state.h"
 
 PendingLearn pendingLearn{};
-KnowledgeSeams knowledgeSeams;
+SearchEvents searchEvents;
 
 namespace {
 
@@ -19,6 +19,16 @@ SearchState& S = searchState;
 constexpr int32_t NoLimit = 0x7FFFFFFF;
 // The root search skips every entry scored below this.
 constexpr int32_t ExcludedBelow = -0x3FFFFFFF;
+
+// Aspiration: a window this far around the last score, then a wider one, then all scores.
+constexpr int32_t NarrowWindow = 50;
+constexpr int32_t WideWindow = 200;
+constexpr int32_t OpenWindow = 96000;  // takes alpha below -ScoreBound from any score
+
+// The first iterations print nothing while they are quick, and their lines show the best
+// move alone: a fast search does not flood the interface with lines it replaces at once.
+constexpr int QuietIterations = 5;
+constexpr int64_t QuietMilliseconds = 50;
 
 void WriteStdout(const char* line) {
   std::fputs(line, stdout);
@@ -30,28 +40,230 @@ int64_t Elapsed() { return searchClock() - S.searchStart; }
 
 // Extension of a root move, in quarter plies.
 int32_t RootExtension(const Position& root, const Position& child, const Move& m) {
-  if ((root.materialSignature & SigPieces) && !(child.materialSignature & SigPieces)) return 12;
-  if (S.inCheck[1]) return 4;
-  int r = RankOf(m.to);
-  int code = child.board[m.to];
-  if ((r == 6 && code == WhitePawn) || (r == 1 && code == BlackPawn)) return 3;
+  if ((root.materialSignature & SigPieces) && !(child.materialSignature & SigPieces))
+    return PawnEndingExtension;
+  if (S.inCheck[1]) return CheckExtension;
+  if (PawnOnSeventh(child, m)) return PawnToSeventhExtension;
   return 0;
+}
+
+void BuildPrincipalVariation() {
+  Move* pv = S.principalVariation;
+  if (S.bestRootMove.from == NoMoveSquare) return;
+  pv[0] = S.bestRootMove;
+  pv[1] = NoMove;
+  if (S.iterationDepth < QuietIterations) return;  // the best move alone
+  for (int i = 1; i < MaxPly; ++i) {
+    Position& pos = S.plyStack[i];
+    CopyPlayState(pos, S.plyStack[i - 1]);
+    MakeMove(pos, pv[i - 1]);
+    if (MoverInCheck(pos)) {
+      pv[i - 1] = NoMove;
+      return;
+    }
+    pv[i] = NoMove;
+    for (int q = 0; q < i; ++q)
+      if (S.plyStack[q].hashKey == pos.hashKey) return;
+    uint16_t index = HashMoveIndex(uint32_t(pos.hashKey), uint32_t(pos.hashKey >> 32));
+    if (index == 0) return;
+    GenerateMoves(pos);
+    if (index > pos.moveCount) return;
+    pv[i] = pos.moveList[index];
+    pv[i + 1] = NoMove;
+  }
+}
+
+// The last resort when no iteration produced a move; illegal moves are marked on the way.
+void PickAnyLegalMove(Move& move) {
+  Position& root = S.plyStack[0];
+  GenerateMoves(root);
+  for (int i = root.moveCount; i >= 1; --i) {
+    if (MoveIsLegal(root, root.moveList[i], S.plyStack[1])) {
+      move = root.moveList[i];
+      return;
+    }
+    root.moveList[i].score = ExcludedMoveScore;
+  }
+}
+
+// Searches one legal root move, a later one first with a null window above alpha (the
+// first with the narrow window around the last score), widening the window on each
+// failure high. False when the search stopped.
+bool SearchRootMove(int index, bool isFirst, int32_t childDepth, int32_t& alpha) {
+  const Move& m = S.plyStack[0].moveList[index];
+  const int32_t windows[4] = {std::min(alpha + 1, ScoreBound),
+                              std::min(lastScore + NarrowWindow, ScoreBound),
+                              std::min(lastScore + WideWindow, ScoreBound), ScoreBound};
+  bool firstTry = true;
+  for (int w = isFirst ? 1 : 0; w < 4; ++w) {
+    const int32_t beta = windows[w];
+    if (beta <= alpha) continue;
+    const int32_t kind = firstTry && !isFirst ? TestLineNode : FullNode;
+    firstTry = false;
+    S.searchPly = 1;
+    const int32_t score = -Search(childDepth, -beta, -alpha, kind);
+    S.searchPly = 0;
+    if (stopSearch.load()) return false;
+    if (score <= alpha) {
+      // The expected best move fails low: the clock may give this iteration more time.
+      if (isFirst) S.extendTime = true;
+      return true;
+    }
+    S.bestRootMove = m;
+    if (score < beta) {
+      alpha = score;
+      S.bestRootIndex = uint16_t(index);
+      if (postThinking) {
+        BuildPrincipalVariation();
+        PrintThinking(score, 'E');
+      }
+      return true;
+    }
+    if (postThinking) BuildPrincipalVariation();
+  }
+  return true;
+}
+
+// The best move first, then the others by the nodes their subtrees took: a move that
+// needed many nodes to refute is the likeliest to become best.
+int32_t RootSearch(int32_t depth, int32_t alpha) {
+  Position& root = S.plyStack[0];
+  Position& child = S.plyStack[1];
+  S.inCheck[0] = SideToMoveInCheck(root);
+  GenerateMoves(root);
+  const int count = root.moveCount;
+  if (depth == OnePly) std::fill(S.rootMoveNodes + 1, S.rootMoveNodes + count + 1, 0u);
+  InsertPathKey(root.hashKey);
+
+  uint32_t key[256];
+  int order[256];
+  for (int i = 1; i <= count; ++i) {
+    // Taken from the end: among equal keys the earlier move goes first.
+    order[i] = count + 1 - i;
+    key[i] = SameMove(root.moveList[i], S.bestRootMove) ? 0xFFFFFFFFu : S.rootMoveNodes[i];
+  }
+  bool first = true;
+  for (int remaining = count; remaining > 0;) {
+    const int index = TakeBest(order, remaining, [&](int i) { return key[i]; });
+    Move& m = root.moveList[index];
+    if (m.score < ExcludedBelow) continue;
+    CopyPlayState(child, root);
+    MakeMove(child, m);
+    if (MoverInCheck(child)) {
+      m.score = ExcludedMoveScore;
+      continue;
+    }
+    const bool isFirst = first;
+    first = false;
+    const uint32_t nodesBefore = S.nodeCount;
+    S.inCheck[1] = SideToMoveInCheck(child);
+    // No ply below the root has this mark: a root move that captures nothing is never
+    // recaptured.
+    S.captureSquare[0] = root.board[m.to] != Empty ? m.to : int8_t(-MaxPly);
+    const int32_t childDepth = depth - OnePly + RootExtension(root, child, m);
+    if (!SearchRootMove(index, isFirst, childDepth, alpha)) {
+      RemovePathKey(root.hashKey);
+      return alpha;
+    }
+    S.rootMoveNodes[index] += S.nodeCount - nodesBefore;
+  }
+  RemovePathKey(root.hashKey);
+  return alpha;
+}
+
+// The hash table goes once per game when a draw by rule comes near: scores stored
+// before it ignore the draw.
+void ClearHashForDraws() {
+  if (hashClearedThisGame) return;
+  ClearHash();
+  hashClearedThisGame = true;
+}
+
+void PrepareSearch() {
+  Position& root = S.plyStack[0];
+  S.rootBalance = int32_t(root.whiteMaterial) - int32_t(root.blackMaterial);
+  S.bestRootMove = NoMove;
+  // From three plies before the fifty-move rule applies.
+  if (gameRecord.gamePosition.fiftyCounter >= FiftyMoveLimit - 3) ClearHashForDraws();
+  BuildRepetitionIndex();
+  if (S.rootRepeated) ClearHashForDraws();
+  ClearPathTable();
+  std::fill(std::begin(S.movesReady), std::end(S.movesReady), false);
+  for (int t = 0; t < 2; ++t) {
+    if (historyUsed[t] == 0) continue;
+    std::fill(std::begin(history[t]), std::end(history[t]), 0u);
+    historyUsed[t] = 0;
+  }
+  S.nodeCount = 1;
+  S.searchPly = 0;
+  lastScore = 0;
+}
+
+// One iteration with aspiration windows around the last score. False when the search
+// stopped, or when every window failed (no root move could be searched).
+bool SearchIteration(int depth, int32_t& score) {
+  S.iterationDepth = depth;
+  S.halvingPly = 2 * depth;
+  S.extendTime = false;
+  for (int32_t width : {NarrowWindow, WideWindow, OpenWindow}) {
+    const int32_t alpha = std::max(lastScore - width, -ScoreBound);
+    score = RootSearch(OnePly * depth, alpha);
+    if (stopSearch.load()) return false;
+    if (score > alpha) return true;
+  }
+  return false;
+}
+
+// A mate the iteration has seen to its end: deeper iterations cannot change it.
+bool MateFoundWithin(int32_t score, int depth) {
+  const int32_t nearest = MateInOneScore - (depth + 1);
+  return score > nearest || score < -nearest;
+}
+
+void IterativeDeepening() {
+  PrepareSearch();
+  const int32_t limit = depthLimit;  // "sd" may change it while this search runs
+  if (limit >= 0) {
+    const int maxDepth = limit >= 1 && limit <= MaxPly ? limit : MaxPly;
+    for (int d = 1;; ++d) {
+      int32_t score = 0;
+      if (!SearchIteration(d, score)) break;
+      lastScore = score;
+      const uint64_t key = S.plyStack[0].hashKey;
+      pendingLearn = PendingLearn{uint32_t(key), uint32_t(key >> 32), S.nodeCount,
+                                  int16_t(score), S.bestRootIndex, uint8_t(d)};
+      if (!S.infiniteSearch && MateFoundWithin(score, d)) break;
+      if (S.timePhase > 0 || d + 1 > maxDepth) break;
+    }
+  }
+  if (S.bestRootMove.from == NoMoveSquare) PickAnyLegalMove(S.bestRootMove);
+}
+
+// No legal move, or only one: answered without a search. Illegal moves are marked on the
+// way, so the root search skips them.
+bool AnsweredAtOnce(Move& move) {
+  Position& root = S.plyStack[0];
+  GenerateMoves(root);
+  int legal = 0;
+  Move only = NoMove;
+  for (int i = 1; i <= root.moveCount && legal < 2; ++i) {
+    Move& m = root.moveList[i];
+    if (!MoveIsLegal(root, m, S.plyStack[1])) {
+      m.score = ExcludedMoveScore;
+      continue;
+    }
+    ++legal;
+    only = m;
+  }
+  if (legal == 1) move = only;
+  return legal < 2;
 }
 
 }  // namespace
 
-TimePlanner planMoveTime = DefaultTimePlan;
+TimePlanner planMoveTime = nullptr;
 LineWriter thinkingOutput = WriteStdout;
 SearchClock searchClock = MillisecondClock;
-
-// Without a time control: a per-move budget of two seconds, split as the planner splits
-// any budget (half as target, twice as hard limit, ten times as extended limit).
-void DefaultTimePlan() {
-  constexpr int32_t Budget = 2000;
-  timeLimits[0] = Budget / 2;
-  timeLimits[1] = Budget * 2;
-  timeLimits[2] = Budget * 10;
-}
 
 bool CheckTimeAtInterval() {
   const int64_t elapsed = Elapsed();
@@ -76,7 +288,7 @@ bool CheckTimeAtInterval() {
 void PrintThinking(int32_t score, char kind) {
   const int64_t elapsed = Elapsed();
   if (kind != 'E') return;
-  if (S.iterationDepth < 5 && elapsed < 50) return;
+  if (S.iterationDepth < QuietIterations && elapsed < QuietMilliseconds) return;
   char line[64 + 6 * MaxPly];
   int n = std::snprintf(line, 64, "%d %d %d %u", S.iterationDepth, score, int(elapsed / 10),
                         S.nodeCount);
@@ -87,100 +299,6 @@ void PrintThinking(int32_t score, char kind) {
   }
   line[n] = 0;
   thinkingOutput(line);
-}
-
-void BuildPrincipalVariation() {
-  Move* pv = S.principalVariation;
-  if (S.bestRootMove.from == NoMoveSquare) return;
-  pv[0] = S.bestRootMove;
-  pv[1] = NoMove;
-  if (S.iterationDepth <= 4) return;
-  for (int i = 1; i < MaxPly; ++i) {
-    Position& pos = S.plyStack[i];
-    CopyBoardState(pos, S.plyStack[i - 1]);
-    MakeMove(pos, pv[i - 1]);
-    if (MoverInCheck(pos)) {
-      pv[i - 1] = NoMove;
-      return;
-    }
-    pv[i] = NoMove;
-    for (int q = 0; q < i; ++q)
-      if (S.plyStack[q].hashKey == pos.hashKey) return;
-    uint16_t index = HashMoveIndex(uint32_t(pos.hashKey), uint32_t(pos.hashKey >> 32));
-    if (index == 0) return;
-    GenerateMoves(pos);
-    if (index > pos.moveCount) return;
-    pv[i] = pos.moveList[index];
-    pv[i + 1] = NoMove;
-  }
-}
-
-void PickAnyLegalMove(Move& move) {
-  Position& root = S.plyStack[0];
-  GenerateMoves(root);
-  for (int i = root.moveCount; i >= 1; --i) {
-    CopyBoardState(S.plyStack[1], root);
-    MakeMove(S.plyStack[1], root.moveList[i]);
-    if (!MoverInCheck(S.plyStack[1])) {
-      move = root.moveList[i];
-      return;
-    }
-    root.moveList[i].score = ExcludedMoveScore;
-  }
-}
-
-void SetTablebaseResult(const Move& move) {
-  S.iterationDepth = 1;
-  S.principalVariation[0] = move;
-  S.principalVariation[1] = NoMove;
-  S.bestRootMove = move;
-}
-
-bool ProbeTablebasesAtRoot(Move& move) {
-  auto probe = knowledgeSeams.tablebaseProbe;
-  Position& root = S.plyStack[0];
-  int32_t s = 0;
-  if (!probe || !probe(root, s, 0)) return false;
-  lastScore = s;
-  GenerateMoves(root);
-  Position& child = S.plyStack[1];
-  auto accept = [&](const Move& m) {
-    move = m;
-    if (postThinking) SetTablebaseResult(m);
-    return true;
-  };
-  if (s == 0) {
-    const bool quick = root.materialSignature == (SigWhiteRook | SigBlackRook) ||
-                       knowledgeSeams.engineTimeShort;
-    int drawing = 0;
-    Move drawMove = NoMove;
-    for (int i = 1; i <= root.moveCount; ++i) {
-      Move& m = root.moveList[i];
-      if (m.score == ExcludedMoveScore) continue;
-      CopyBoardState(child, root);
-      MakeMove(child, m);
-      int32_t c = 0;
-      if (!probe(child, c, 1)) continue;
-      if (c > 0) {
-        m.score = ExcludedMoveScore;
-      } else if (c == 0) {
-        if (quick) return accept(m);
-        ++drawing;
-        drawMove = m;
-      }
-    }
-    if (drawing == 1) return accept(drawMove);
-    return false;
-  }
-  for (int i = 1; i <= root.moveCount; ++i) {
-    const Move& m = root.moveList[i];
-    if (m.score == ExcludedMoveScore) continue;
-    CopyBoardState(child, root);
-    MakeMove(child, m);
-    int32_t c = 0;
-    if (probe(child, c, 1) && c + s == 0) return accept(m);
-  }
-  return false;
 }
 
 void BuildRepetitionIndex() {
@@ -202,194 +320,24 @@ void BuildRepetitionIndex() {
   }
 }
 
-int32_t RootSearch(int32_t depth, int32_t alpha) {
-  Position& root = S.plyStack[0];
-  Position& child = S.plyStack[1];
-  S.inCheck[0] = SideToMoveInCheck(root);
-  GenerateMoves(root);
-  const int count = root.moveCount;
-  if (depth == OnePly) std::fill(S.rootMoveNodes + 1, S.rootMoveNodes + count + 1, 0u);
-  InsertPathKey(root.hashKey);
-
-  uint32_t key[256];
-  int order[256];
-  for (int i = 1; i <= count; ++i) {
-    order[i] = i;
-    key[i] = SameMove(root.moveList[i], S.bestRootMove) ? 0xFFFFFFFFu : S.rootMoveNodes[i];
-  }
-  bool first = true;
-  for (int a = 1; a <= count; ++a) {
-    int b = a;
-    for (int k = a + 1; k <= count; ++k)
-      if (key[order[k]] > key[order[b]]) b = k;
-    const int index = order[b];
-    order[b] = order[a];
-    order[a] = index;
-    Move& m = root.moveList[index];
-    if (m.score < ExcludedBelow) continue;
-
-    CopyBoardState(child, root);
-    MakeMove(child, m);
-    if (MoverInCheck(child)) {
-      m.score = ExcludedMoveScore;
-      continue;
-    }
-    const bool isFirst = first;
-    first = false;
-    const uint32_t nodesBefore = S.nodeCount;
-    S.inCheck[1] = SideToMoveInCheck(child);
-    S.captureSquare[0] = root.board[m.to] != Empty ? m.to : int8_t(-MaxPly);
-    const int32_t childDepth = depth - OnePly + RootExtension(root, child, m);
-
-    const int32_t windows[4] = {std::min(alpha + 1, ScoreBound), std::min(lastScore + 50, ScoreBound),
-                                std::min(lastScore + 200, ScoreBound), ScoreBound};
-    bool firstTry = true;
-    for (int w = isFirst ? 1 : 0; w < 4; ++w) {
-      const int32_t beta = windows[w];
-      if (beta <= alpha) continue;
-      const int32_t kind = firstTry && !isFirst ? 0 : 1;
-      firstTry = false;
-      S.searchPly = 1;
-      const int32_t score = -Search(childDepth, -beta, -alpha, kind);
-      S.searchPly = 0;
-      if (stopSearch.load()) {
-        RemovePathKey(root.hashKey);
-        return alpha;
-      }
-      if (score <= alpha) {
-        if (isFirst) S.extendTime = true;
-        break;
-      }
-      if (score < beta) {
-        alpha = score;
-        S.bestRootMove = m;
-        S.bestRootIndex = uint16_t(index);
-        if (postThinking) {
-          BuildPrincipalVariation();
-          PrintThinking(score, 'E');
-        }
-        break;
-      }
-      S.bestRootMove = m;
-      if (postThinking) BuildPrincipalVariation();
-    }
-    S.rootMoveNodes[index] += S.nodeCount - nodesBefore;
-  }
-  RemovePathKey(root.hashKey);
-  return alpha;
-}
-
-void IterativeDeepening() {
-  Position& root = S.plyStack[0];
-  S.rootBalance = int32_t(root.whiteMaterial) - int32_t(root.blackMaterial);
-  S.bestRootMove = NoMove;
-  if (gameRecord.gamePosition.fiftyCounter >= 97 && !hashClearedThisGame) {
-    ClearHash();
-    hashClearedThisGame = true;
-  }
-  BuildRepetitionIndex();
-  if (S.rootRepeated && !hashClearedThisGame) {
-    ClearHash();
-    hashClearedThisGame = true;
-  }
-  ClearPathTable();
-  std::fill(std::begin(S.movesReady), std::end(S.movesReady), false);
-  for (int t = 0; t < 2; ++t) {
-    if (historyUsed[t] == 0) continue;
-    std::fill(std::begin(history[t]), std::end(history[t]), 0u);
-    historyUsed[t] = 0;
-  }
-  S.nodeCount = 1;
-  S.searchPly = 0;
-  lastScore = 0;
-
-  const int32_t limit = depthLimit;  // "sd" may change it while this search runs
-  if (limit >= 0) {
-    const int maxDepth = limit >= 1 && limit <= MaxPly ? limit : MaxPly;
-    for (int d = 1;; ++d) {
-      S.iterationDepth = d;
-      S.halvingPly = 2 * d;
-      S.extendTime = false;
-      int32_t score = 0;
-      bool settled = false;
-      for (int32_t w : {50, 200, 96000}) {
-        const int32_t alpha = std::max(lastScore - w, -ScoreBound);
-        score = RootSearch(OnePly * d, alpha);
-        if (stopSearch.load()) goto done;
-        if (score > alpha) {
-          settled = true;
-          break;
-        }
-      }
-      // Every window failed only when no root move could be searched: nothing to iterate.
-      if (!settled) break;
-      lastScore = score;
-      pendingLearn = PendingLearn{uint32_t(root.hashKey), uint32_t(root.hashKey >> 32),
-                                  S.nodeCount, int16_t(score), S.bestRootIndex, uint8_t(d)};
-      if (!S.infiniteSearch && (score > 31998 - d || score < d - 31998)) break;
-      if (S.timePhase > 0 || d + 1 > maxDepth) break;
-    }
-  }
-done:
-  if (S.bestRootMove.from == NoMoveSquare) PickAnyLegalMove(S.bestRootMove);
-}
-
 void Think(Move& move, bool ponder) {
   S.searchStart = searchClock();
   Position& root = S.plyStack[0];
   root = gameRecord.gamePosition;
   root.cacheFlags = 0;
-  S.infiniteSearch = ponder;
-  if (depthLimit != 0) {
-    S.infiniteSearch = true;
-  } else if (!ponder) {
-    GenerateMoves(root);
-    if (root.moveCount == 0) return;
-    int legal = 0;
-    Move only = NoMove;
-    for (int i = 1; i <= root.moveCount && legal < 2; ++i) {
-      Move& m = root.moveList[i];
-      CopyBoardState(S.plyStack[1], root);
-      MakeMove(S.plyStack[1], m);
-      if (MoverInCheck(S.plyStack[1])) {
-        m.score = ExcludedMoveScore;
-        continue;
-      }
-      ++legal;
-      only = m;
-    }
-    if (legal == 0) return;
-    if (legal == 1) {
-      move = only;
-      return;
-    }
-    if (knowledgeSeams.bookProbe) {
-      int index = knowledgeSeams.bookProbe();
-      if (index >= 0) {
-        Position& listing = S.plyStack[1];
-        listing = gameRecord.gamePosition;
-        GenerateLegalMoves(listing);
-        if (index >= 1 && index <= listing.moveCount) {
-          move = listing.moveList[index];
-          return;
-        }
-      }
-    }
-    if (ProbeTablebasesAtRoot(move)) return;
-    if (!knowledgeSeams.learnedLoaded) {
-      AdvanceHashAge();
-      if (knowledgeSeams.loadLearned) knowledgeSeams.loadLearned();
-      knowledgeSeams.learnedLoaded = true;
-    }
+  S.infiniteSearch = ponder || depthLimit != 0;
+  if (!S.infiniteSearch) {
+    if (AnsweredAtOnce(move)) return;
+    if (searchEvents.searchStarting) searchEvents.searchStarting();
   }
   if (S.infiniteSearch) {
     timeLimits[0] = timeLimits[1] = timeLimits[2] = NoLimit;
-  } else {
+  } else if (planMoveTime) {
     planMoveTime();
   }
   S.timePhase = 0;
   AdvanceHashAge();
   IterativeDeepening();
   if (S.bestRootMove.from != NoMoveSquare) move = S.bestRootMove;
-  if (!ponder && !S.rootRepeated && knowledgeSeams.recordLearning) knowledgeSeams.recordLearning();
+  if (!ponder && !S.rootRepeated && searchEvents.searchFinished) searchEvents.searchFinished();
 }

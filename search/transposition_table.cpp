@@ -7,13 +7,12 @@
 #include <limits>
 
 #include "eval/eval.h"
+#include "search/search_state.h"
 
 TranspositionTable transpositionTable;
 
 namespace {
 
-constexpr int32_t MateBound = 31952;
-constexpr int32_t MateInOne = 31999;
 // Entries beyond this would not be addressable with 32-bit slot counts.
 constexpr uint64_t MostEntries = 0xFFFFFFFFull;
 
@@ -60,19 +59,19 @@ Slots SlotsOf(uint32_t keyLow, uint32_t keyHigh) {
 int16_t ScoreToStore(int32_t score, uint32_t bound, int32_t ply) {
   uint32_t kind = bound & BoundMask;
   if (kind == BoundExact) {
-    if (score >= MateBound) return int16_t(score + ply);
-    if (score <= -MateBound) return int16_t(score - ply);
+    if (score >= MateScoreBound) return int16_t(score + ply);
+    if (score <= -MateScoreBound) return int16_t(score - ply);
   } else if (kind == BoundLower) {
-    if (score > MateBound) return MateBound;
+    if (score > MateScoreBound) return MateScoreBound;
   } else if (kind == BoundUpper) {
-    if (score < -MateBound) return -MateBound;
+    if (score < -MateScoreBound) return -MateScoreBound;
   }
   return int16_t(score);
 }
 
 int32_t ScoreFromStore(int32_t stored, int32_t ply) {
-  if (stored >= MateBound) return stored - ply;
-  if (stored <= -MateBound) return stored + ply;
+  if (stored >= MateScoreBound) return stored - ply;
+  if (stored <= -MateScoreBound) return stored + ply;
   return stored;
 }
 
@@ -82,10 +81,8 @@ uint32_t PackData(uint16_t moveIndex, int32_t depth, int16_t score) {
   return uint32_t(moveIndex & 0xFF) | d << 8 | uint32_t(uint16_t(score)) << 16;
 }
 
-}  // namespace
-
-HashEntry* (*allocateHashEntries)(uint64_t count) = NewHashEntries;
-
+// For odd n: the largest number not above n that passes the table's primality test
+// (every number below 9 passes, so 1 is the smallest answer).
 int64_t LargestPrimeAtMost(int64_t n) {
   for (;; n -= 2) {
     if (n < 9) return n;
@@ -101,13 +98,29 @@ int64_t LargestPrimeAtMost(int64_t n) {
   }
 }
 
+int64_t PhysicalMemoryBytes() {
+  long pages = sysconf(_SC_PHYS_PAGES);
+  long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return std::numeric_limits<int64_t>::max();
+  return int64_t(pages) * pageSize;
+}
+
+}  // namespace
+
+HashEntry* (*allocateHashEntries)(uint64_t count) = NewHashEntries;
+
+// Of what the path table leaves, 15 % goes to the pawn table (rounded down to a power of
+// two entries); of the rest, the main part takes three quarters (a prime count, for double
+// hashing) and the always-replace part the others.
 HashSplit SplitHashBudget(int64_t bytes) {
+  constexpr double PawnShare = 0.15;
+  constexpr uint64_t EntryBytes = sizeof(HashEntry);  // pawn entries are as large
   HashSplit split{};
   uint64_t total = uint64_t(bytes < SmallestHashBudget ? SmallestHashBudget : bytes) -
                    uint64_t(PathTableBytes);
-  uint64_t pawnEntries = uint64_t(double(total) * 0.15 / 16);
+  uint64_t pawnEntries = uint64_t(double(total) * PawnShare / EntryBytes);
   split.pawnEntries = pawnEntries ? uint64_t(1) << (63 - __builtin_clzll(pawnEntries)) : 0;
-  uint64_t n = (total - 16 * split.pawnEntries) / 16;
+  uint64_t n = (total - EntryBytes * split.pawnEntries) / EntryBytes;
   if (n > MostEntries) n = MostEntries;
   uint64_t m = 3 * n / 4;
   if (m % 2 == 0) m -= 1;
@@ -122,13 +135,6 @@ void FreeHashMemory() {
   entryBlock = nullptr;
   transpositionTable = TranspositionTable{};
   FreePawnTable();
-}
-
-int64_t PhysicalMemoryBytes() {
-  long pages = sysconf(_SC_PHYS_PAGES);
-  long pageSize = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return std::numeric_limits<int64_t>::max();
-  return int64_t(pages) * pageSize;
 }
 
 int64_t AllocateHashMemory(int64_t bytes) {
@@ -196,9 +202,10 @@ int32_t ProbeHash(uint32_t keyLow, uint32_t keyHigh, int32_t depth, int32_t alph
     uint32_t bound = e.info & BoundMask;
     int32_t score = EntryScore(e);
     if (entryDepth < depth) {
-      if (score == MateInOne && bound == BoundExact) return MateInOne - ply;
-      int32_t reduction = depth < 25 ? 8 : 12;
-      if (entryDepth >= depth - reduction && bound != BoundLower && score < beta)
+      if (score == MateInOneScore && bound == BoundExact) return MateInOneScore - ply;
+      // Deep enough to stand for the null move's search, and not above beta: the null
+      // move would fail.
+      if (entryDepth >= depth - NullMoveReduction(depth) && bound != BoundLower && score < beta)
         result = AvoidNullMove;
       continue;
     }

@@ -58,7 +58,6 @@ HashSplit SplitHashBudget(int64_t bytes);
 // fits; returns the budget that was used (0 when not even the smallest one could be had:
 // the search then runs without tables).
 int64_t AllocateHashMemory(int64_t bytes);
-int64_t PhysicalMemoryBytes();
 // How AllocateHashMemory obtains entry memory (zeroed, from malloc/calloc: it is released
 // with free; nullptr when unavailable); replaceable so that the halving retry can be
 // exercised without exhausting the machine.
@@ -72,7 +71,3 @@ int32_t ProbeHash(uint32_t keyLow, uint32_t keyHigh, int32_t depth, int32_t alph
 void StoreHash(uint32_t keyLow, uint32_t keyHigh, int32_t depth, int16_t score,
                uint16_t moveIndex, uint32_t bound, int32_t ply, int32_t nodes);
 uint16_t HashMoveIndex(uint32_t keyLow, uint32_t keyHigh);
-
-// For odd n: the largest number not above n that passes the table's primality test
-// (every number below 9 passes, so 1 is the smallest answer).
-int64_t LargestPrimeAtMost(int64_t n);

@@ -109,7 +109,9 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "position %d refused: %s\n", number, fen);
       return 1;
     }
-    // A fresh table per position keeps each count independent of the ones before it.
+    // A fresh table and fresh killers per position keep each count independent of the
+    // ones before it.
+    ForgetGame();
     AllocateHashMemory(int64_t(hashMb) * 1024 * 1024);
     stopSearch = false;
     Move move = NoMove;

@@ -21,12 +21,10 @@
 
 namespace {
 
-constexpr int32_t Wide = 32001;
-
 std::string Answer(Position pos) {
   char line[96];
   Position forScorer = pos, forRecognizer = pos;
-  int32_t eval = Evaluate(-Wide, Wide, pos);
+  int32_t eval = Evaluate(-ScoreBound, ScoreBound, pos);
   int32_t recognized = RecognizerScore(forRecognizer);
   std::string r = recognized == NoRecognizerScore ? "none" : std::to_string(recognized);
   std::string t = "none";
@@ -58,12 +56,12 @@ int Bench(int rounds) {
   }
   std::vector<Position> work(positions);
   int64_t checksum = 0;
-  for (Position& pos : work) checksum += Evaluate(-Wide, Wide, pos);  // warm the pawn hash
+  for (Position& pos : work) checksum += Evaluate(-ScoreBound, ScoreBound, pos);  // warm the pawn hash
   auto start = std::chrono::steady_clock::now();
   for (int r = 0; r < rounds; ++r)
     for (Position& pos : work) {
       pos.cacheFlags = 0;
-      checksum += Evaluate(-Wide, Wide, pos);
+      checksum += Evaluate(-ScoreBound, ScoreBound, pos);
     }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   double count = double(rounds) * double(work.size());

@@ -13,6 +13,7 @@
 
 #include "board/board.h"
 #include "notation/fen.h"
+#include "notation/move_text.h"
 
 namespace {
 
@@ -42,9 +43,7 @@ struct Perft {
     Position& child = plies[ply + 1];
     uint64_t nodes = 0;
     for (int i = 1; i <= pos.moveCount; ++i) {
-      CopyPlayState(child, pos);
-      MakeMoveLight(child, pos.moveList[i]);
-      if (!MoverKingSafe(child)) continue;
+      if (!MoveIsLegal(pos, pos.moveList[i], child)) continue;
       nodes += depth == 1 ? 1 : Legal(ply + 1, depth - 1);
     }
     return nodes;
@@ -55,16 +54,6 @@ struct Perft {
     return legalGenerator ? Legal(ply, depth) : Search(ply, depth);
   }
 };
-
-std::string MoveName(const Move& move) {
-  std::string text;
-  for (int sq : {int(move.from), int(move.to)}) {
-    text += char('a' + FileOf(sq));
-    text += char('1' + RankOf(sq));
-  }
-  if (IsPromotion(move)) text += "nbrq"[move.flags & 3];
-  return text;
-}
 
 int Usage() {
   std::fprintf(stderr, "usage: skarne-perft [--divide] [--generator=search|legal] DEPTH [FEN]\n");
@@ -114,12 +103,15 @@ int main(int argc, char** argv) {
     else GenerateMoves(rootCopy);
     for (int i = 1; i <= rootCopy.moveCount; ++i) {
       Position& child = perft.plies[1];
-      CopyPlayState(child, rootCopy);
-      MakeMoveLight(child, rootCopy.moveList[i]);
-      if (perft.legalGenerator && !MoverKingSafe(child)) continue;
+      if (perft.legalGenerator) {
+        if (!MoveIsLegal(rootCopy, rootCopy.moveList[i], child)) continue;
+      } else {
+        CopyPlayState(child, rootCopy);
+        MakeMoveLight(child, rootCopy.moveList[i]);
+      }
       uint64_t count = perft.Count(1, depth - 1);
       nodes += count;
-      std::printf("%s %llu\n", MoveName(rootCopy.moveList[i]).c_str(), static_cast<unsigned long long>(count));
+      std::printf("%s %llu\n", MoveText(rootCopy.moveList[i]).c_str(), static_cast<unsigned long long>(count));
     }
   } else {
     nodes = perft.Count(0, depth);

@@ -1,10 +1,9 @@
 #pragma once
-// Small helpers shared by the move generation tests.
+// Helpers shared by the board tests: positions from text and moves as coordinate text.
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "board/board.h"
 #include "notation/fen.h"
@@ -16,41 +15,24 @@ inline Position FromFen(const std::string& fen) {
   return pos;
 }
 
-// Coordinate text: e2e4, e7e8q; en passant and castling are written by their squares.
+// e2e4, e7e8q; castling and en passant are written by the squares of the king and the pawn.
 inline std::string MoveName(const Move& move) {
-  std::string text;
-  for (int sq : {int(move.from), int(move.to)}) {
-    text += char('a' + FileOf(sq));
-    text += char('1' + RankOf(sq));
-  }
-  if (IsPromotion(move)) text += "nbrq"[move.flags & 3];
-  return text;
+  char text[5];
+  WriteSquareName(move.from, text);
+  WriteSquareName(move.to, text + 2);
+  if (IsPromotion(move)) text[4] = "nbrq"[move.flags & 3];
+  return std::string(text, IsPromotion(move) ? 5 : 4);
 }
 
-inline std::vector<std::string> MoveNames(const Position& pos) {
-  std::vector<std::string> names;
-  for (int i = 1; i <= pos.moveCount; ++i) names.push_back(MoveName(pos.moveList[i]));
+// The list of `pos` as text, in list order, separated by single blanks.
+inline std::string MoveNames(const Position& pos) {
+  std::string names;
+  for (int i = 1; i <= pos.moveCount; ++i) names.append(i > 1 ? " " : "").append(MoveName(pos.moveList[i]));
   return names;
 }
 
-// The score GenerateMoves gave the move written as `name`, or -1 when it is not listed.
 inline const Move* FindMove(const Position& pos, const std::string& name) {
   for (int i = 1; i <= pos.moveCount; ++i)
     if (MoveName(pos.moveList[i]) == name) return &pos.moveList[i];
   return nullptr;
-}
-
-inline std::vector<std::string> Split(const std::string& text) {
-  std::vector<std::string> words;
-  std::string word;
-  for (char c : text) {
-    if (c == ' ') {
-      if (!word.empty()) words.push_back(word);
-      word.clear();
-    } else {
-      word += c;
-    }
-  }
-  if (!word.empty()) words.push_back(word);
-  return words;
 }

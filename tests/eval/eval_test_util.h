@@ -1,12 +1,24 @@
 #pragma once
-// Shared helpers of the evaluation tests: positions from FEN and their colour-flipped mirrors.
+// Shared by the evaluation tests: the tables every test needs, positions from FEN and their
+// colour-flipped mirrors.
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "board/board.h"
+#include "egdb/egdb.h"
+#include "eval/endgame.h"
+#include "eval/eval.h"
 #include "notation/fen.h"
+
+inline void InitEvalTables() {
+  InitTables();
+  InitEndgameTables();
+  BuildKingTables();
+  if (PawnTableEntries() == 0) AllocatePawnTable(1 << 12);
+  if (kpkBitbase.won == nullptr) BuildKpkBitbase();
+}
 
 inline Position PositionFromFen(const std::string& fen) {
   Position pos{};
@@ -14,20 +26,17 @@ inline Position PositionFromFen(const std::string& fen) {
   return pos;
 }
 
-// Board flipped rank-wise, colours and side to move exchanged, castling rights exchanged.
+// Board turned rank-wise with the colours, the side to move and the castling rights exchanged.
 inline Position ColourFlipped(const Position& pos) {
   Position flipped{};
   for (int sq = 0; sq < 64; ++sq) {
-    int code = pos.board[sq ^ 56];
+    const int code = pos.board[sq ^ 56];
     flipped.board[sq] = int8_t(code == Empty ? Empty : code > 6 ? code - 6 : code + 6);
   }
-  int c = pos.castling;
-  flipped.castling = int8_t((c & CastleWhiteQueen ? CastleBlackQueen : 0) | (c & CastleWhiteKing ? CastleBlackKing : 0) |
-                            (c & CastleBlackQueen ? CastleWhiteQueen : 0) | (c & CastleBlackKing ? CastleWhiteKing : 0));
+  const int c = pos.castling & 15;  // white's two bits swap with black's two
+  flipped.castling = int8_t((c & 3) << 2 | (c >> 2));
   flipped.epFile = pos.epFile;
   flipped.sideToMove = uint8_t(pos.sideToMove ^ 1);
   DeriveState(flipped);
   return flipped;
 }
-
-inline int SquareOf(const char* name) { return MakeSquare(name[0] - 'a', name[1] - '1'); }

@@ -2,17 +2,14 @@
 // Runs the engine binary as a GUI does: a child process with pipes on standard input and
 // output. Every read has a timeout, so a silent engine fails a test instead of hanging it.
 // Without a working directory the engine runs in a scratch directory of its own holding a
-// small settings file (the engine ends at once where it finds none); the directory goes
-// when the process object does.
+// small settings file (the engine ends at once where it finds none).
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -20,37 +17,31 @@
 
 class EngineProcess {
  public:
-  static constexpr const char* ScratchSettings = "HashSize=16Mb\n";
-
-  explicit EngineProcess(const char* workingDirectory = nullptr) {
-    if (!workingDirectory) {
-      scratch_ = MakeScratchDirectory();
-      workingDirectory = scratch_.c_str();
+  explicit EngineProcess(std::string directory = {}) {
+    if (directory.empty()) {
+      directory = scratch_ = MakeScratchDirectory();
+      std::ofstream(scratch_ + "/skarne.ini") << "HashSize=16Mb\n";
     }
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0) return;
+    signal(SIGPIPE, SIG_IGN);
     pid_ = fork();
     if (pid_ == 0) {
       dup2(in[0], 0);
       dup2(out[1], 1);
-      close(in[0]);
-      close(in[1]);
-      close(out[0]);
-      close(out[1]);
-      if (workingDirectory && chdir(workingDirectory) != 0) _exit(127);
-      execl(SKARNE_BINARY, SKARNE_BINARY, static_cast<char*>(nullptr));
+      for (int fd : {in[0], in[1], out[0], out[1]}) close(fd);
+      if (chdir(directory.c_str()) == 0) execl(SKARNE_BINARY, SKARNE_BINARY, nullptr);
       _exit(127);
     }
     close(in[0]);
     close(out[1]);
     toEngine_ = in[1];
     fromEngine_ = out[0];
-    signal(SIGPIPE, SIG_IGN);
   }
   ~EngineProcess() {
     CloseInput();
-    if (fromEngine_ >= 0) close(fromEngine_);
-    if (pid_ > 0 && !exited_) {
+    close(fromEngine_);
+    if (pid_ > 0 && WaitExit(0) == -1) {
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
     }
@@ -58,15 +49,15 @@ class EngineProcess {
     if (!scratch_.empty()) std::filesystem::remove_all(scratch_, ignored);
   }
 
-  // The directory the engine runs in when none was given.
-  const std::string& ScratchDirectory() const { return scratch_; }
+  static std::string MakeScratchDirectory() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "skarne-test-XXXXXX").string();
+    return mkdtemp(pattern.data()) ? pattern : std::string();
+  }
+  const std::string& Directory() const { return scratch_; }
 
   void Send(const std::string& line) {
     std::string text = line + "\n";
     if (write(toEngine_, text.data(), text.size()) < 0) return;
-  }
-  void SendRaw(const std::string& bytes) {
-    if (write(toEngine_, bytes.data(), bytes.size()) < 0) return;
   }
   void CloseInput() {
     if (toEngine_ >= 0) close(toEngine_);
@@ -75,69 +66,37 @@ class EngineProcess {
 
   // The next line, or nothing when none arrives within the timeout or the output ends.
   std::optional<std::string> ReadLine(int timeoutMs = 5000) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-      size_t newline = buffer_.find('\n');
-      if (newline != std::string::npos) {
-        std::string line = buffer_.substr(0, newline);
-        buffer_.erase(0, newline + 1);
-        return line;
-      }
-      int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      deadline - std::chrono::steady_clock::now()).count());
-      if (left <= 0) return std::nullopt;
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + milliseconds(timeoutMs);
+    size_t newline;
+    while ((newline = buffer_.find('\n')) == std::string::npos) {
+      const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
       pollfd fd{fromEngine_, POLLIN, 0};
-      if (poll(&fd, 1, left) <= 0) continue;
+      if (left <= 0) return std::nullopt;
+      if (poll(&fd, 1, int(left)) <= 0) continue;
       char chunk[4096];
       ssize_t n = read(fromEngine_, chunk, sizeof chunk);
       if (n <= 0) return std::nullopt;
-      buffer_.append(chunk, static_cast<size_t>(n));
+      buffer_.append(chunk, size_t(n));
     }
-  }
-
-  // Lines until one equals `line` (which is not returned); nothing if it never comes.
-  std::optional<std::string> ReadUntil(const std::string& line, int timeoutMs = 5000) {
-    std::string seen;
-    while (auto next = ReadLine(timeoutMs)) {
-      if (*next == line) return seen;
-      seen += *next + "\n";
-    }
-    return std::nullopt;
-  }
-
-  // Reads until a "move ..." line; false when none comes (each line within the timeout).
-  bool ReadsMove(int timeoutMs = 10000) {
-    while (auto next = ReadLine(timeoutMs))
-      if (next->rfind("move ", 0) == 0) return true;
-    return false;
+    std::string line = buffer_.substr(0, newline);
+    buffer_.erase(0, newline + 1);
+    return line;
   }
 
   // The exit status, or -1 when the process does not end within the timeout.
-  int WaitExit(int timeoutMs = 5000) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
+  int WaitExit(int timeoutMs = 10000) {
+    for (int waited = 0;; waited += 2) {
       int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        exited_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
+      if (status_ < 0 && waitpid(pid_, &status, WNOHANG) == pid_)
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      if (status_ >= 0 || waited >= timeoutMs) return status_;
       usleep(2000);
     }
-    return -1;
   }
 
  private:
-  static std::string MakeScratchDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "skarne-engine-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return {};
-    std::ofstream(pattern + "/skarne.ini") << ScratchSettings;
-    return pattern;
-  }
-
   pid_t pid_ = -1;
-  int toEngine_ = -1;
-  int fromEngine_ = -1;
-  bool exited_ = false;
-  std::string buffer_;
-  std::string scratch_;
+  int toEngine_ = -1, fromEngine_ = -1, status_ = -1;
+  std::string buffer_, scratch_;
 };

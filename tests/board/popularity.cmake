@@ -1,1 +1,0 @@
-skarne_add_test(popularity_tests popularity_test.cpp)

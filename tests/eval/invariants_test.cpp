@@ -1,0 +1,97 @@
+// Invariants over a few thousand positions from random games and the tactics suite: a position
+// and its colour-flipped mirror score the same for the side to move, a second evaluation agrees
+// with the first, the evaluation allocates nothing, and the pawn hash never changes a pawn score.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <new>
+#include <random>
+#include <vector>
+
+#include "eval_test_util.h"
+
+namespace {
+std::atomic<long> allocations{0};
+}
+
+void* operator new(std::size_t size) {
+  ++allocations;
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+constexpr int32_t Wide = 32001;
+
+std::vector<Position> SamplePositions() {
+  // First a pawnless position: its pawn key 0 must never match a cleared hash entry.
+  std::vector<Position> kept = {PositionFromFen("7k/8/8/8/8/8/8/1Q5K w - -")};
+  std::mt19937 rng(2026);
+  for (int game = 0; game < 60; ++game) {
+    Position pos{};
+    SetStartPosition(pos);
+    for (int ply = 0; ply < 200; ++ply) {
+      Position list = pos, trial;
+      GenerateLegalMoves(list);
+      std::vector<Move> legal;
+      for (int i = 1; i <= list.moveCount; ++i)
+        if (MoveIsLegal(pos, list.moveList[i], trial)) legal.push_back(list.moveList[i]);
+      if (legal.empty()) break;
+      MakeMove(pos, legal[rng() % legal.size()]);
+      pos.cacheFlags = 0;
+      if (ply % 4 == 3) kept.push_back(pos);
+    }
+  }
+  std::ifstream suite(SKARNE_SHARED_DATA "/epd/wac.epd");
+  for (std::string line; std::getline(suite, line);) {
+    size_t end = 0;
+    for (int field = 0; field < 4 && end != std::string::npos; ++field) end = line.find(' ', end + 1);
+    Position pos{};
+    if (SetFromFen(pos, line.substr(0, end))) kept.push_back(pos);
+  }
+  return kept;
+}
+
+TEST(EvaluationInvariants, MirrorsAgreeRepeatsAgreeAndNothingIsAllocated) {
+  InitEvalTables();
+  const std::vector<Position> positions = SamplePositions();
+  ASSERT_GT(positions.size(), 2800u);
+  std::mt19937 rng(5);
+  for (size_t i = 0; i < positions.size(); ++i) {
+    SCOPED_TRACE(i);
+    Position pos = positions[i], mirror = ColourFlipped(positions[i]);
+    const long before = allocations.load();
+    const int32_t score = Evaluate(-Wide, Wide, pos);
+    ASSERT_EQ(allocations.load(), before);
+    ASSERT_EQ(Evaluate(-Wide, Wide, mirror), score);
+    ASSERT_EQ(Evaluate(-Wide, Wide, pos), score) << "again, the cache valid and the pawn entry warm";
+    // Narrow windows take the early exit on both sides alike.
+    const int32_t alpha = int32_t(rng() % 2001) - 1000;
+    Position a = positions[i], b = ColourFlipped(positions[i]);
+    ASSERT_EQ(Evaluate(alpha, alpha + 1, a), Evaluate(alpha, alpha + 1, b));
+  }
+}
+
+TEST(EvaluationInvariants, PawnHashIsInvisible) {
+  InitEvalTables();
+  std::vector<Position> positions = SamplePositions();
+  FreePawnTable();
+  std::vector<std::pair<int32_t, Bitboard>> unhashed;
+  for (Position& pos : positions) unhashed.emplace_back(EvaluatePawns(pos), pos.passedPawns);
+  ASSERT_TRUE(AllocatePawnTable(16));  // collisions all the time
+  for (int round = 0; round < 2; ++round)
+    for (size_t i = 0; i < positions.size(); ++i) {
+      positions[i].passedPawns = ~Bitboard{0};
+      ASSERT_EQ(EvaluatePawns(positions[i]), unhashed[i].first) << i;
+      ASSERT_EQ(positions[i].passedPawns, unhashed[i].second) << i;
+    }
+  ASSERT_TRUE(AllocatePawnTable(1 << 12));
+}
+
+}  // namespace

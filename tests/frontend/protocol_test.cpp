@@ -1,0 +1,333 @@
+// The protocol as a GUI drives it, through the engine's pipes, and the draw-offer rule in
+// process.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "board/board.h"
+#include "engine_process.h"
+#include "frontend/frontend.h"
+#include "notation/notation.h"
+#include "search/search.h"
+
+namespace {
+
+using Commands = std::vector<std::string>;
+using std::chrono::steady_clock;
+
+const char* const BlackMates = "0-1 {Skarne says 'Black mates'}\n";
+// Generous bounds: the same tests run under the sanitizers on a shared machine.
+constexpr int MoveTimeoutMs = 30000;
+constexpr auto Prompt = std::chrono::milliseconds(2000);
+
+// "depth score centiseconds nodes" and the principal variation.
+bool IsThinkingLine(const std::string& line) {
+  static const std::regex pattern(R"(^\d+ -?\d+ \d+ \d+( [a-h][1-8][a-h][1-8][qrbn]?)*$)");
+  return std::regex_match(line, pattern);
+}
+
+// Whether the moves, played in turn from the position, are all legal.
+bool IsLegal(const std::string& fen, const Commands& moves) {
+  Position pos;
+  if (!SetFromFen(pos, fen)) return false;
+  for (std::string text : moves) {
+    Move move;
+    if (!ParseMoveText(pos, text, move)) return false;
+    MakeMove(pos, move);
+    pos.cacheFlags = 0;
+  }
+  return true;
+}
+
+class Protocol : public ::testing::Test {
+ protected:
+  void SetUp() override { InitTables(); }
+  // Commands separated by ", "; a bare move stands for "usermove" and the move.
+  void Send(const std::string& script) {
+    static const std::regex move(R"(([a-hA-H][1-8]){2}[qrbn]?)");
+    for (size_t at = 0, end = 0; end < script.size(); at = end + 2) {
+      end = std::min(script.find(", ", at), script.size());
+      std::string command = script.substr(at, end - at);
+      engine.Send(std::regex_match(command, move) ? "usermove " + command : command);
+    }
+  }
+  // The first line that is not a thinking line; the thinking lines go to `thinking`.
+  std::optional<std::string> NextReply(int timeoutMs = MoveTimeoutMs) {
+    while (auto line = engine.ReadLine(timeoutMs)) {
+      if (!IsThinkingLine(*line)) return line;
+      thinking.push_back(*line);
+    }
+    return std::nullopt;
+  }
+  std::string NextMove() {
+    auto reply = NextReply();
+    if (reply && reply->rfind("move ", 0) == 0) return reply->substr(5);
+    ADD_FAILURE() << "expected a move line, got " << reply.value_or("<nothing>");
+    return "";
+  }
+  // Sends the commands and a ping; the other lines before the pong.
+  std::string Exchange(const std::string& script = "") {
+    Send(script);
+    engine.Send("ping 77");
+    std::string seen;
+    while (auto line = NextReply(2000)) {
+      if (*line == "pong 77") return seen;
+      seen += *line + "\n";
+    }
+    return seen + "<no pong>";
+  }
+  // A search or ponder search is running.
+  bool SeesThinking() { return IsThinkingLine(engine.ReadLine(10000).value_or("")); }
+  bool StaysQuiet() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    return Exchange().empty() && !engine.ReadLine(300);
+  }
+
+  EngineProcess engine;
+  Commands thinking;
+};
+
+class GameSession : public Protocol {
+ protected:
+  void SetUp() override {
+    Protocol::SetUp();
+    Send("xboard, protover 2");
+    ASSERT_EQ(NextReply(5000).value_or("").rfind("feature ping=1 ", 0), 0u);
+    ASSERT_EQ(NextReply(5000), "feature done=1");
+  }
+};
+class GameSearchThread : public GameSession {};
+
+TEST_F(Protocol, AnythingButTheGreetingEndsSilently) {
+  for (const char* first : {"xboard ", "XBOARD", "protover 2", ""}) {
+    SCOPED_TRACE(first);
+    EngineProcess other;
+    if (*first) other.Send(std::string(first) + "\nprotover 2");
+    other.CloseInput();
+    EXPECT_EQ(other.ReadLine(2000), std::nullopt);
+    EXPECT_EQ(other.WaitExit(), 0);
+  }
+}
+
+TEST_F(Protocol, FeatureLinesComeOnceAtTheFirstProtoverOfTwo) {
+  // Before the start-up the game commands do nothing.
+  Send("xboard, ping 1, protover 1, new, setboard 4k3/8/8/8/8/8/8/4K3 w - -, undo, remove, go, e2e4");
+  engine.Send("protover 2");
+  EXPECT_EQ(engine.ReadLine(), "pong 1");
+  EXPECT_EQ(engine.ReadLine(), "Illegal move: e2e4");
+  EXPECT_EQ(engine.ReadLine(),
+            "feature ping=1 setboard=1 playother=0 san=0 usermove=1 time=1 draw=0 sigint=0 reuse=1 "
+            "analyze=0 myname=\"Skarne 1.52\" colors=0 ics=0 name=0 pause=0 done=0");
+  EXPECT_EQ(engine.ReadLine(), "feature done=1");
+  // A second start-up would find no settings file and end the engine.
+  const auto settings = std::filesystem::path(engine.Directory()) / "skarne.ini";
+  std::filesystem::remove(settings);
+  EXPECT_EQ(Exchange("protover 2, protover 3"), "");
+  EXPECT_FALSE(std::filesystem::exists(settings));
+  engine.Send("quit");
+  EXPECT_EQ(engine.WaitExit(), 0);
+}
+
+TEST_F(GameSession, RepliesToPingsAndUnknownCommandsThenEndsWithTheInput) {
+  const struct { std::string sent, reply; } cases[] = {
+      {"ping 42", "pong 42"},
+      {"ping", "pong "},
+      {"foo bar", "Error (unknown command): foo"},
+      {"", "Error (unknown command): "},
+      {" ping 3", "Error (unknown command): "},
+      {"ping\t4", "Error (unknown command): ping\t4"},  // a tab is no separator
+      {"Ping 5", "Error (unknown command): Ping"},
+      {"p\xe9ng 6", "Error (unknown command): p\xe9ng"},
+      // Replies live in fixed buffers: 256 bytes for a pong, 32 for a refused move.
+      {"ping " + std::string(600, 'x'), "pong " + std::string(250, 'x')},
+      {"usermove " + std::string(40, 'e'), "Illegal move: " + std::string(17, 'e')},
+  };
+  for (const auto& c : cases) {
+    engine.Send(c.sent);
+    EXPECT_EQ(engine.ReadLine(), c.reply);
+  }
+  EXPECT_EQ(Exchange("post, nopost, accepted ping, easy, hard, sd 4, time 1e400, otim nan, level 4"), "");
+  engine.CloseInput();
+  EXPECT_EQ(engine.WaitExit(), 0);
+}
+
+TEST_F(GameSession, ScriptedGamesGiveTheirReplies) {
+  const struct { const char *script, *replies; } steps[] = {
+      {"e2e4", "Illegal move: e2e4\n"},  // no game before "new"
+      {"new, force, f2f3, e7e5, g2g4, d8h4", BlackMates},
+      {"a2a3, go", "Illegal move: a2a3\n"},  // the game is over
+      {"new, force, E2E5, usermove O-O, e2e4q, E2E4",
+       "Illegal move: e2e5\nIllegal move: O-O\nIllegal move: e2e4q\n"},
+      {"new, force, f2f3, e7e5, g2g4, undo, g2g4, d8h4", BlackMates},  // the mate again
+      {"new, force, e2e4, e7e5, remove, e2e4, e7e5", ""},
+      {"new, force, remove, undo, e2e5", "Illegal move: e2e5\n"},  // still the start position
+      // The start position stands for the third time after the eighth half-move, not before.
+      {"new, force, g1f3, g8f6, f3g1, f6g8, g1f3, g8f6, f3g1, f6g8",
+       "1/2-1/2 {Skarne says 'Draw by repetition'}\n"},
+      {"setboard 4k3/8/8/8/8/8/3r4/4K3 w - -, force, e1d2",
+       "1/2-1/2 {Skarne says 'insufficient material'}\n"},
+      // A refused set-up leaves no game; a stalemate set-up is announced at once.
+      {"setboard 8/8/8/8/8/8/8/8 w - -, e2e4", "tellusererror Illegal position\nIllegal move: e2e4\n"},
+      {"setboard 7k/5Q2/6K1/8/8/8/8/8 b - -", "1/2-1/2 {Skarne says 'Stalemate'}\n"},
+      {"setboard 4k3/8/8/8/8/8/4P3/4K3 w - -, force, e2e4, result 1-0, e8d8", "Illegal move: e8d8\n"},
+  };
+  for (const auto& step : steps) {
+    EXPECT_EQ(Exchange(step.script), step.replies) << step.script;
+  }
+}
+
+TEST_F(GameSearchThread, GoPlaysOneLegalMoveWithinTheDepthLimit) {
+  const char* positions[] = {
+      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+      "r3k2r/pppq1ppp/2npbn2/2b1p3/2B1P3/2NPBN2/PPPQ1PPP/R3K2R b KQkq - 4 8",  // both may castle
+      "k7/8/8/8/8/8/1r5p/K7 w - - 0 1",      // the only move takes the rook
+      "8/4P2k/8/8/8/8/8/K7 w - - 0 1",       // promotion
+      "4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1",  // en passant
+  };
+  // Thinking lines come from depth 5 on (or after 50 ms), and only after "post". Without a
+  // clock each move may take 2 s, in which the search would go deeper than 5.
+  for (bool post : {true, false}) {
+    Send(post ? "post, sd 5" : "nopost, sd 5");
+    thinking.clear();
+    for (const char* fen : positions) {
+      SCOPED_TRACE(fen);
+      Send("setboard " + std::string(fen) + ", go");
+      EXPECT_TRUE(IsLegal(fen, {NextMove()}));
+      EXPECT_EQ(Exchange("force"), "");  // one move, nothing after it
+    }
+    EXPECT_EQ(thinking.empty(), !post);
+    for (const auto& line : thinking) EXPECT_LE(std::stoi(line), 5) << line;
+  }
+}
+
+TEST_F(GameSearchThread, MoveNowAndForcePlayAtOnceAndDoNotPonder) {
+  Commands moves;
+  for (const char* stop : {"?", "force"}) {
+    SCOPED_TRACE(stop);
+    Send("new, post, hard, time 360000, otim 360000, go");
+    ASSERT_TRUE(SeesThinking());
+    auto sent = steady_clock::now();
+    engine.Send(stop);
+    moves = {NextMove(), "e7e5"};
+    EXPECT_LT(steady_clock::now() - sent, Prompt);
+    EXPECT_TRUE(IsLegal(StartFen, moves));
+    EXPECT_TRUE(StaysQuiet());  // the stop kept the finished search from pondering
+  }
+  // After "force" the moves are only recorded; "go" takes up the side to move.
+  moves.push_back(IsLegal(StartFen, {moves[0], "e7e5", "b1c3"}) ? "b1c3" : "g1f3");
+  EXPECT_EQ(Exchange("e7e5, " + moves[2]), "");
+  Send("sd 2, go");
+  moves.push_back(NextMove());
+  EXPECT_TRUE(IsLegal(StartFen, moves));
+}
+
+TEST_F(GameSearchThread, PonderingAnswersPingsAndAUserMoveStopsIt) {
+  Send("new, post, hard, level 40 5 0, time 3000, otim 3000, go");
+  Commands moves{NextMove(), "e7e5"};
+  ASSERT_TRUE(SeesThinking()) << "no pondering after the move";
+  auto sent = steady_clock::now();
+  EXPECT_EQ(Exchange("post, sd 0, hard"), "");  // no stop: they run beside the search
+  EXPECT_LT(steady_clock::now() - sent, Prompt);
+  // The ponder search ends silently; the reply is the next move, and pondering goes on.
+  Send("time 3000, otim 3000, e7e5");
+  moves.push_back(NextMove());
+  EXPECT_TRUE(IsLegal(StartFen, moves));
+  EXPECT_TRUE(SeesThinking());
+  // A refused move resumes pondering only when pondering is on.
+  for (const char* ponder : {"hard", "easy"}) {
+    SCOPED_TRACE(ponder);
+    Send(std::string(ponder) + ", e2e5");
+    EXPECT_EQ(NextReply(2000), "Illegal move: e2e5");
+    EXPECT_TRUE(ponder[0] == 'h' ? SeesThinking() : StaysQuiet());
+  }
+  engine.Send("quit");
+  EXPECT_EQ(engine.WaitExit(), 0);
+}
+
+TEST_F(GameSearchThread, ResignsOrMatesInsteadOfMovingOnlyAsTheRulesSay) {
+  const struct { const char *fen, *otim, *reply; } games[] = {
+      // Resigning needs a lost score, over 900 of material behind and the opponent's time
+      // above a minute.
+      {"4k3/8/8/8/8/8/qr6/7K w - -", "6001", "resign\n"},
+      {"7k/QR6/8/8/8/8/8/4K3 b - -", "6001", "resign\n"},
+      {"4k3/8/8/8/8/8/qr6/7K w - -", "6000", "move "},
+      {"7K/8/6k1/8/8/8/8/q7 w - -", "6001", "move h8g8\n"},  // mated, but a queen is only 900
+      // Four knights and three pawns against a rook, but mate in one.
+      {"6k1/5ppp/8/8/8/1nnnn3/8/R6K w - -", "6001", "move a1a8\n1-0 {Skarne says 'White mates'}\n"},
+  };
+  Send("nopost, sd 4");
+  for (const auto& g : games) {
+    SCOPED_TRACE(std::string(g.fen) + " otim " + g.otim);
+    Send("setboard " + std::string(g.fen) + ", time 360000, otim " + g.otim + ", go");
+    // "force" waits for the search thread, and so for all it says after its move.
+    std::string replies = NextReply().value_or("") + "\n";
+    replies += Exchange("force");
+    EXPECT_EQ(std::string(g.reply).back() == '\n' ? replies : replies.substr(0, 5), g.reply);
+    if (replies.rfind("move ", 0) == 0) {
+      EXPECT_TRUE(IsLegal(g.fen, {replies.substr(5, replies.find('\n') - 5)})) << replies;
+    } else {
+      EXPECT_EQ(Exchange("a1a2"), "Illegal move: a1a2\n");  // the game is over
+    }
+  }
+}
+
+TEST_F(GameSearchThread, OffersADrawOncePerGame) {
+  // A knight each, where no move makes either worth more than 300: any move keeps the offer.
+  const std::string fen = "4k1n1/8/8/8/8/8/8/N3K3 w - -";
+  Send("nopost, sd 6");
+  for (int game = 0; game < 2; ++game) {
+    Send("setboard " + fen + ", go");
+    Commands moves{NextMove(), "e8d8"};
+    EXPECT_EQ(NextReply(2000), "offer draw");
+    Send("e8d8");
+    moves.push_back(NextMove());
+    EXPECT_TRUE(IsLegal(fen, moves));
+    EXPECT_EQ(Exchange("force"), "");  // no second offer
+  }
+  // A capture that ends the game in a draw still offers one after the result line.
+  Send("setboard 4k3/b7/8/6n1/8/8/3B4/4K3 w - -, go");
+  EXPECT_EQ(NextReply(), "move d2g5");
+  EXPECT_EQ(Exchange("force"), "1/2-1/2 {Skarne says 'insufficient material'}\noffer draw\n");
+}
+
+TEST_F(GameSearchThread, EndOfInputWhileThinkingEndsCleanly) {
+  Send("new, post, time 360000, otim 360000, go");
+  ASSERT_TRUE(SeesThinking());
+  engine.CloseInput();
+  EXPECT_EQ(engine.WaitExit(), 0);
+  EXPECT_TRUE(IsLegal(StartFen, {NextMove()}));  // the stopped search still sent its move
+}
+
+TEST(GameControl, DrawOffersFollowMaterialAndScore) {
+  InitTables();
+  // Pawn 100, knight 295, bishop 300, rook 500; the sides within 29 of each other.
+  const struct { const char* fen; int32_t score; bool offers; } cases[] = {
+      {"4k3/r7/8/8/8/8/R7/4K3 w - -", 99, true},  // a lone rook each; the bounds are inclusive
+      {"4k3/r7/8/8/8/8/R7/4K3 w - -", -99, true},
+      {"4k3/r7/8/8/8/8/R7/4K3 w - -", 100, false},
+      {"4k3/r7/8/8/8/8/R7/4K3 w - -", -100, false},
+      {"4k3/8/2b5/8/8/2N5/8/4K3 w - -", 0, true},     // 295 against 300
+      {"4k3/8/2r5/8/8/2B5/8/4K3 w - -", 0, false},    // 300 against 500
+      {"4k3/8/8/8/8/8/PPPPP3/r3K3 w - -", 0, false},  // 500 in pawns is no lone rook
+      {"4k3/8/2n5/8/8/2N5/P7/4K3 w - -", 0, false},   // a pawn is left
+      {"4k3/8/8/8/8/2N5/8/4K3 w - -", 0, false},      // black has no material
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.fen) + " " + std::to_string(c.score));
+    ASSERT_TRUE(SetFromFen(gameRecord.gamePosition, c.fen));
+    lastScore = c.score;
+    drawOfferAllowed = true;
+    testing::internal::CaptureStdout();
+    MaybeOfferDraw();
+    MaybeOfferDraw();  // the first offer uses up the game's one offer
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.offers ? "offer draw\n" : "");
+  }
+}
+
+}  // namespace

@@ -1,2 +1,0 @@
-add_executable(skarne-kpk kpk.cpp)
-target_link_libraries(skarne-kpk PRIVATE skarne_engine)
