@@ -88,6 +88,9 @@ constexpr bool SameMove(const Move& a, const Move& b) {
 
 constexpr int NoEnPassant = 13;
 
+// Reversible plies (no capture, no pawn move) after which the game is drawn.
+constexpr uint32_t FiftyMoveLimit = 100;
+
 // Castling bits; only the low four enter the hash key.
 constexpr int8_t CastleWhiteQueen = 1;
 constexpr int8_t CastleWhiteKing = 2;

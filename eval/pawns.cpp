@@ -1,5 +1,6 @@
 // Pawn structure: passed, isolated, doubled and backward pawns, cached by pawn key.
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 
@@ -43,7 +44,8 @@ constexpr int32_t passedSupportedBlack[8] = {0, 150, 75, 37, 15, 7, 1, 0};
 // By the number of one side's pawns on the file (1..6).
 constexpr int32_t isolatedOpen[7] = {0, 20, 50, 100, 200, 300, 400};
 constexpr int32_t isolatedClosed[7] = {0, 10, 37, 75, 150, 225, 300};
-constexpr int32_t doubledPenalty[7] = {0, 0, -5, -10, -20, -30, -40};
+constexpr int MostPawnsOnAFile = 6;
+constexpr int32_t doubledPenalty[MostPawnsOnAFile + 1] = {0, 0, -5, -10, -20, -30, -40};
 constexpr int32_t BackwardPenalty = 9;
 
 int HighestSquare(Bitboard set) { return 63 - std::countl_zero(set); }
@@ -103,7 +105,8 @@ int32_t SupportedFile(int first, Bitboard file, Bitboard own, Bitboard enemy, Bi
     const int stopperRank = Our::RelativeRank(LeastAdvanced<Us>(stoppers));
     if (neighbourRank >= stopperRank - 1) v -= BackwardPenalty;
   }
-  return v + doubledPenalty[CountBits(file)];
+  // No pawn stands on a back rank, so a file holds six at the most.
+  return v + doubledPenalty[std::min(CountBits(file), MostPawnsOnAFile)];
 }
 
 // White-positive: Us's pawns scored file by file, the files taken from the lowest square.

@@ -12,7 +12,6 @@ GameEvents gameEvents;
 
 namespace {
 
-constexpr uint32_t FiftyMoveLimit = 100;
 // A side with at most this much material cannot force mate on its own.
 constexpr int MinorPieceLimit = 300;
 

@@ -11,7 +11,6 @@
 #include "search/search_state.h"
 
 SearchState searchState;
-SearchWatcher searchWatcher = nullptr;
 
 namespace {
 
@@ -146,8 +145,6 @@ bool NullMoveCuts(Node& n, int32_t& score) {
   if (!NullMoveAllowed(n)) return false;
   const int p = n.ply;
   const int32_t reduction = NullMoveReduction(n.depth);
-  if (searchWatcher) [[unlikely]]
-    searchWatcher(SearchEvent::NullMove, {p, n.depth, 0, 0, 0});
   CopyPlayState(n.child, n.pos);
   MakeNullMove(n.child);
   S.searchPly = p + 1;
@@ -296,8 +293,6 @@ bool QuietMovesFutile(const Node& n, const MoveLoop& loop) {
   int32_t balance = int32_t(pos.whiteMaterial) - int32_t(pos.blackMaterial) + EvaluatePawns(pos);
   if (!white) balance = -balance;
   if (balance + FutilityMargin >= n.alpha) return false;
-  if (searchWatcher) [[unlikely]]
-    searchWatcher(SearchEvent::FutilityCut, {n.ply, n.depth, 0, 0, 0});
   return true;
 }
 
@@ -412,8 +407,6 @@ int32_t SearchMoves(Node& n, MoveLoop& loop) {
     S.inCheck[p + 1] = SideToMoveInCheck(n.child);
     S.captureSquare[p] = n.pos.board[m.to] != Empty ? m.to : NoCaptureMark(p);
     const int32_t extension = Extension(n, loop, m);
-    if (searchWatcher) [[unlikely]]
-      searchWatcher(SearchEvent::ChildSearch, {p, n.depth, mi, extension, loop.searched});
     S.searchPly = p + 1;
     int32_t v;
     const bool finished = SearchChild(n, loop, m, extension, v);

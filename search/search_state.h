@@ -6,9 +6,6 @@
 #include "board/position.h"
 #include "search/search.h"
 
-// Reversible plies after which the fifty-move rule makes the game a draw.
-constexpr uint32_t FiftyMoveLimit = 100;
-
 constexpr int PathSlots = 16384;
 constexpr int RepetitionStep = 1003;
 constexpr uint8_t NoRepetition = 255;
@@ -62,23 +59,6 @@ extern CheckList checkList;
 // Adds the check, capture and promotion bonuses to pos's move list (once per position)
 // and lists the checking moves.
 void OrderChecks(Position& pos, CheckList& list);
-
-// Decisions of Search that leave no trace in its result, reported to an optional watcher
-// so that tests can check them. Null outside tests: one predictable branch per event.
-enum class SearchEvent : uint8_t {
-  NullMove,     // a null move is about to be searched at `ply` with `depth`
-  FutilityCut,  // the quiet moves at `ply` are cut off
-  ChildSearch,  // move `moveIndex` at `ply` is about to be searched with `extension`
-};
-struct SearchEventData {
-  int32_t ply;
-  int32_t depth;
-  int32_t moveIndex;      // ChildSearch only
-  int32_t extension;      // ChildSearch only, after the halving
-  int32_t movesSearched;  // ChildSearch only: moves of the node searched before this one
-};
-using SearchWatcher = void (*)(SearchEvent event, const SearchEventData& data);
-extern SearchWatcher searchWatcher;
 
 // The `kind` argument of Search: how a node was reached decides which shortcuts it takes.
 // The first line of a later root move's null-window test: no internal deepening, and no

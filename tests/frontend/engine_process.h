@@ -1,8 +1,7 @@
 #pragma once
-// Runs the engine binary as a GUI does: a child process with pipes on standard input and
-// output. Every read has a timeout, so a silent engine fails a test instead of hanging it.
-// Without a working directory the engine runs in a scratch directory of its own holding a
-// small settings file (the engine ends at once where it finds none).
+// The engine binary run as a GUI runs it: a child process on pipes. Every read has a timeout,
+// so a silent engine fails a test instead of hanging it. Without a directory the engine runs
+// in a scratch one holding a small settings file (it ends at once where it finds none).
 
 #include <poll.h>
 #include <signal.h>
@@ -18,15 +17,11 @@
 class EngineProcess {
  public:
   explicit EngineProcess(std::string directory = {}) {
-    if (directory.empty()) {
-      directory = scratch_ = MakeScratchDirectory();
-      std::ofstream(scratch_ + "/skarne.ini") << "HashSize=16Mb\n";
-    }
+    if (directory.empty()) std::ofstream((directory = scratch_ = MakeScratchDirectory()) + "/skarne.ini") << "HashSize=16Mb\n";
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0) return;
     signal(SIGPIPE, SIG_IGN);
-    pid_ = fork();
-    if (pid_ == 0) {
+    if ((pid_ = fork()) == 0) {
       dup2(in[0], 0);
       dup2(out[1], 1);
       for (int fd : {in[0], in[1], out[0], out[1]}) close(fd);
@@ -41,10 +36,7 @@ class EngineProcess {
   ~EngineProcess() {
     CloseInput();
     close(fromEngine_);
-    if (pid_ > 0 && WaitExit(0) == -1) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
+    if (pid_ > 0 && WaitExit(0) == -1 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
     std::error_code ignored;
     if (!scratch_.empty()) std::filesystem::remove_all(scratch_, ignored);
   }
@@ -56,8 +48,7 @@ class EngineProcess {
   const std::string& Directory() const { return scratch_; }
 
   void Send(const std::string& line) {
-    std::string text = line + "\n";
-    if (write(toEngine_, text.data(), text.size()) < 0) return;
+    if (write(toEngine_, (line + "\n").data(), line.size() + 1) < 0) CloseInput();
   }
   void CloseInput() {
     if (toEngine_ >= 0) close(toEngine_);
@@ -72,10 +63,10 @@ class EngineProcess {
     while ((newline = buffer_.find('\n')) == std::string::npos) {
       const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
       pollfd fd{fromEngine_, POLLIN, 0};
+      char chunk[4096];
       if (left <= 0) return std::nullopt;
       if (poll(&fd, 1, int(left)) <= 0) continue;
-      char chunk[4096];
-      ssize_t n = read(fromEngine_, chunk, sizeof chunk);
+      const ssize_t n = read(fromEngine_, chunk, sizeof chunk);
       if (n <= 0) return std::nullopt;
       buffer_.append(chunk, size_t(n));
     }
@@ -86,13 +77,11 @@ class EngineProcess {
 
   // The exit status, or -1 when the process does not end within the timeout.
   int WaitExit(int timeoutMs = 10000) {
-    for (int waited = 0;; waited += 2) {
-      int status = 0;
-      if (status_ < 0 && waitpid(pid_, &status, WNOHANG) == pid_)
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      if (status_ >= 0 || waited >= timeoutMs) return status_;
-      usleep(2000);
+    for (int waited = 0, status = 0; status_ < 0 && waited <= timeoutMs; waited += 2) {
+      if (waitpid(pid_, &status, WNOHANG) == pid_) status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      else usleep(2000);
     }
+    return status_;
   }
 
  private:

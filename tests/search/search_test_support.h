@@ -15,17 +15,9 @@
 #include "search/search.h"
 
 inline void InitSearchTables() {
-  static const bool built = [] {
-    InitTables();
-    InitEndgameTables();
-    BuildKingTables();
-    BuildKpkBitbase();
-    return true;
-  }();
-  (void)built;
-  if (transpositionTable.mainEntries == nullptr) AllocateHashMemory(16 << 20);
-  postThinking = false;
-  stopSearch = false;
+  static const bool built = (InitTables(), InitEndgameTables(), BuildKingTables(), BuildKpkBitbase(), true);
+  if (built && transpositionTable.mainEntries == nullptr) AllocateHashMemory(16 << 20);
+  postThinking = stopSearch = false;
 }
 
 inline Move ParsedMove(const Position& pos, const char* text) {
@@ -42,11 +34,9 @@ inline void SetUpGame(const char* fen, const std::vector<const char*>& moves = {
   for (const char* text : moves) PlayGameMove(ParsedMove(gameRecord.gamePosition, text));
 }
 
-// Think on the game position with the "sd" limit `depth` (0: a timed search of at most 2 s).
+// Think on the game position to the "sd" limit `depth`.
 inline Move ThinkToDepth(int depth) {
   depthLimit = depth;
-  planMoveTime = nullptr;
-  timeLimits[0] = 500, timeLimits[1] = 1000, timeLimits[2] = 2000;
   Move move = NoMove;
   Think(move, false);
   depthLimit = 0;
