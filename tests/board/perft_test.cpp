@@ -12,8 +12,7 @@
 namespace {
 
 struct PerftCase {
-  const char* name;
-  const char* fen;
+  const char *name, *fen;
   int depth;
   uint64_t nodes;
 };

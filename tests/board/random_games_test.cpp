@@ -1,10 +1,9 @@
 // Invariants over random games: the two generators agree, the attack caches agree with the
-// direct attack test, the capture generator and the mate tests agree with the full list, and
-// make move keeps every redundant view equal to a fresh computation. The ordering scores of
-// the scoring generators and the corrections of QuietMovePenalty are checked against a
-// second, deliberately plain implementation of their rules: attackers found by walking the
-// rays square by square, the exchange evaluated by the recursion max(0, V - reply), the
-// attack unions by SquareAttackedBy. The two share nothing but the value tables.
+// direct attack test, the capture generator and the mate tests with the full list, and make
+// move keeps every redundant view equal to a fresh computation. The ordering scores and the
+// corrections of QuietMovePenalty are checked against a deliberately plain second version of
+// their rules (rays walked square by square, the exchange as max(0, V - reply)) that shares
+// nothing with the generators but the value tables.
 
 #include <algorithm>
 #include <cstdlib>
@@ -40,9 +39,12 @@ void CheckPosition(Position pos, const std::vector<MoveKey>& legal) {
     ASSERT_EQ((white >> sq) & 1, SquareAttackedBy(pos, sq, White) ? 1u : 0u) << "square " << sq;
     ASSERT_EQ((black >> sq) & 1, SquareAttackedBy(pos, sq, Black) ? 1u : 0u) << "square " << sq;
   }
-  // The unscored generator, filtered, against the search's generator.
+  // The unscored generator, filtered, against the search's generator; it overwrote the
+  // list, so GenerateMoves must build it again (as after GenerateCaptures in CheckScores).
   GenerateLegalMoves(pos);
   ASSERT_EQ(Listed(pos, [&](const Move& m) { return MoveIsLegal(pos, m, trial); }), legal);
+  GenerateMoves(pos);
+  ASSERT_EQ(Listed(pos, [](const Move&) { return true; }), legal);
   // Captures: every legal capture except en passant and under-promotions, and every quiet
   // queen promotion.
   std::vector<MoveKey> captures;
@@ -103,9 +105,7 @@ int32_t SlowLoss(const Position& pos, int from, int target, Bitboard occupied) {
          SlowSeeGain(pos, target, occupied & ~Bit(attacker), exchangeValue[pos.board[attacker]], pos.sideToMove);
 }
 
-struct Unions {
-  Bitboard own = 0, enemy = 0;
-};
+struct Unions { Bitboard own = 0, enemy = 0; };
 
 int32_t ExpectedScore(const Position& pos, const Move& move, const Unions& attacks) {
   const int us = pos.sideToMove, from = move.from, to = move.to, code = pos.board[from], victim = pos.board[to];
@@ -157,16 +157,15 @@ void CheckScores(Position pos, int& exchanges) {
   }
   GenerateCaptures(pos);
   for (int i = 1; i <= pos.moveCount; ++i)
-    ASSERT_EQ(pos.moveList[i].score, ExpectedCaptureScore(pos, pos.moveList[i], attacks)) << MoveName(pos.moveList[i]);
-  pos.cacheFlags = 0;
+    ASSERT_EQ(pos.moveList[i].score, ExpectedCaptureScore(pos, pos.moveList[i], attacks)) << MoveText(pos.moveList[i]);
   GenerateMoves(pos);
   int indices[256];
   int32_t scores[256] = {};
   for (int i = 1; i <= pos.moveCount; ++i) indices[i] = i;
   QuietMovePenalty(pos, pos.moveCount, indices, scores);
   for (int i = 1; i <= pos.moveCount; ++i) {
-    ASSERT_EQ(pos.moveList[i].score, ExpectedScore(pos, pos.moveList[i], attacks)) << MoveName(pos.moveList[i]);
-    ASSERT_EQ(-scores[i], ExpectedPenalty(pos, pos.moveList[i], attacks)) << MoveName(pos.moveList[i]);
+    ASSERT_EQ(pos.moveList[i].score, ExpectedScore(pos, pos.moveList[i], attacks)) << MoveText(pos.moveList[i]);
+    ASSERT_EQ(-scores[i], ExpectedPenalty(pos, pos.moveList[i], attacks)) << MoveText(pos.moveList[i]);
     exchanges += scores[i] != 0;
   }
 }
@@ -187,13 +186,16 @@ TEST_P(RandomGames, InvariantsAndScoresHold) {
       ASSERT_TRUE(std::adjacent_find(legal.begin(), legal.end()) == legal.end()) << "duplicate move";
       CheckPosition(pos, legal);
       CheckScores(pos, exchanges);
+      Position passed = pos;  // the null move: the turn passes, an en-passant chance lapses
+      MakeNullMove(passed);
+      ASSERT_TRUE(PositionIsConsistent(passed) && passed.sideToMove != pos.sideToMove && passed.epFile == NoEnPassant);
       if (legal.empty()) break;
       const Move move = MoveOf(legal[RandomBelow(random, static_cast<int32_t>(legal.size()))]);
       Position light{};
       CopyPlayState(light, pos);
       MakeMoveLight(light, move);
       MakeMove(pos, move);
-      ASSERT_TRUE(PositionIsConsistent(pos)) << MoveName(move);
+      ASSERT_TRUE(PositionIsConsistent(pos)) << MoveText(move);
       ASSERT_TRUE(std::equal(pos.board, pos.board + 64, light.board));
       ASSERT_EQ(pos.occupiedDiagB, light.occupiedDiagB);
       ASSERT_EQ(pos.pawnKey, light.pawnKey);

@@ -16,7 +16,7 @@ std::string Expected(Position pos) {
   const int32_t r = RecognizerScore(forRecognizer);
   int32_t t = 0;
   const EndgameEntry scorer = scorerTable[pos.materialSignature];
-  return "eval " + std::to_string(Evaluate(-32001, 32001, pos)) + " recognizer " +
+  return "eval " + std::to_string(Evaluate(-ScoreBound, ScoreBound, pos)) + " recognizer " +
          (r == NoRecognizerScore ? "none" : std::to_string(r)) + " scorer " +
          (scorer && scorer(forScorer, &t) ? std::to_string(t) : "none");
 }

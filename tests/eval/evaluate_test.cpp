@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int32_t Wide = 32001;
-
 struct HandCase {
   const char* fen;
   int32_t score;  // pawn structures: white-positive; whole evaluations: the side to move's
@@ -95,8 +93,8 @@ TEST(Evaluate, PawnStructuresAndWholeEvaluationsScoredByHand) {
     SCOPED_TRACE(std::string(c.fen) + ": " + c.why);
     Position pos = PositionFromFen(c.fen);
     ASSERT_EQ(scorerTable[pos.materialSignature], nullptr);
-    EXPECT_EQ(Evaluate(-Wide, Wide, pos), c.score);
-    EXPECT_EQ(Evaluate(-Wide, Wide, pos), c.score) << "again, the attack cache valid";
+    EXPECT_EQ(Evaluate(-ScoreBound, ScoreBound, pos), c.score);
+    EXPECT_EQ(Evaluate(-ScoreBound, ScoreBound, pos), c.score) << "again, the attack cache valid";
   }
 }
 

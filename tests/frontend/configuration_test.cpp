@@ -5,7 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 #include "engine_process.h"
@@ -17,12 +17,6 @@ namespace {
 // The default file typed out on its own: 14 + 16 + 23 + 18 + 8 = 79 bytes.
 const std::string DefaultFile =
     "HashSize=64Mb\nBook=skarne.boo\nEGTBPath=c:\\egtb;c:\\tb\nEGTBCacheSize=1Mb\nLearn=1\n";
-
-std::string ReadFile(const std::string& path) {
-  std::stringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
-}
 
 // What the settings changed in a fresh configuration, e.g. "hash=1048576 nolearn".
 std::string Changes() {
@@ -97,7 +91,8 @@ TEST_F(Settings, MissingFileIsWrittenWithTheDefaults) {
     EXPECT_EQ(engine.ReadLine(1000), std::nullopt);  // no "feature done=1"
     EXPECT_GT(engine.WaitExit(), 0);
   }
-  EXPECT_EQ(ReadFile(path), DefaultFile);
+  std::ifstream written(path, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), DefaultFile);
   std::ofstream(path) << "Learn=0\n";
   EngineProcess engine(directory);
   engine.Send("xboard\nprotover 2\nnew\nsd 3\ngo");

@@ -186,20 +186,17 @@ TEST_F(GameSearchThread, GoPlaysOneLegalMoveWithinTheDepthLimit) {
       "8/4P2k/8/8/8/8/8/K7 w - - 0 1",       // promotion
       "4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1",  // en passant
   };
-  // Thinking lines come from depth 5 on (or after 50 ms), and only after "post". Without a
-  // clock each move may take 2 s, in which the search would go deeper than 5.
-  for (bool post : {true, false}) {
-    Send(post ? "post, sd 5" : "nopost, sd 5");
-    thinking.clear();
-    for (const char* fen : positions) {
-      SCOPED_TRACE(fen);
-      Send("setboard " + std::string(fen) + ", go");
-      EXPECT_TRUE(IsLegal(fen, {NextMove()}));
-      EXPECT_EQ(Exchange("force"), "");  // one move, nothing after it
-    }
-    EXPECT_EQ(thinking.empty(), !post);
-    for (const auto& line : thinking) EXPECT_LE(std::stoi(line), 5) << line;
+  // Thinking lines come from depth 5 on (or after 50 ms). Without a clock each move may
+  // take 2 s, in which the search would go deeper than 5.
+  Send("post, sd 5");
+  for (const char* fen : positions) {
+    SCOPED_TRACE(fen);
+    Send("setboard " + std::string(fen) + ", go");
+    EXPECT_TRUE(IsLegal(fen, {NextMove()}));
+    EXPECT_EQ(Exchange("force"), "");  // one move, nothing after it
   }
+  EXPECT_FALSE(thinking.empty());
+  for (const auto& line : thinking) EXPECT_LE(std::stoi(line), 5) << line;
 }
 
 TEST_F(GameSearchThread, MoveNowForceAndEndOfInputStopTheSearch) {
@@ -266,12 +263,13 @@ TEST_F(GameSearchThread, ResignsMatesAndOffersDrawsAsTheRulesSay) {
       {"4k3/b7/8/6n1/8/8/3B4/4K3 w - -", "6001",
        "move d2g5\n1/2-1/2 {Skarne says 'insufficient material'}\noffer draw\n"},
   };
-  Send("nopost, sd 4");
+  Send("post, nopost, sd 5");  // with "post", depth 5 would show thinking lines
   for (const auto& g : games) {
     SCOPED_TRACE(std::string(g.fen) + " otim " + g.otim);
     Send("setboard " + std::string(g.fen) + ", time 360000, otim " + g.otim + ", go");
     // "force" waits for the search thread, and so for all it says after its move.
-    std::string replies = NextReply().value_or("") + "\n" + Exchange("force");
+    std::string replies = NextReply().value_or("") + "\n";
+    replies += Exchange("force");
     if (replies.rfind("move ", 0) == 0) {
       const std::string move = replies.substr(5, replies.find('\n') - 5);
       EXPECT_TRUE(IsLegal(g.fen, {move})) << replies;
@@ -281,6 +279,7 @@ TEST_F(GameSearchThread, ResignsMatesAndOffersDrawsAsTheRulesSay) {
     }
     EXPECT_EQ(replies, g.reply);
   }
+  EXPECT_TRUE(thinking.empty());
 }
 
 TEST(GameControl, DrawOffersFollowMaterialAndScore) {

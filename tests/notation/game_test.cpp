@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -17,9 +18,7 @@ namespace {
 struct Snapshot {
   uint64_t hashKey;
   std::vector<int8_t> board;
-  int castling, epFile, sideToMove;
-  uint32_t fiftyCounter;
-  int moveNumber;
+  int castling, epFile, sideToMove, fiftyCounter, moveNumber;
   std::vector<uint64_t> keys;
   bool operator==(const Snapshot&) const = default;
 };
@@ -27,26 +26,15 @@ struct Snapshot {
 Snapshot Take() {
   const GameRecord& g = gameRecord;
   const Position& p = g.gamePosition;
-  return {p.hashKey, {p.board, p.board + 64}, p.castling, p.epFile, p.sideToMove, p.fiftyCounter, g.moveNumber,
+  return {p.hashKey, {p.board, p.board + 64}, p.castling, p.epFile, p.sideToMove, int(p.fiftyCounter), g.moveNumber,
           {g.gameKeys, g.gameKeys + g.gameKeyIndex + 1}};
 }
 
-bool Play(const std::string& text) {
-  std::string copy = text;
+bool Play(std::string text) {
   Move move;
-  if (!ParseMoveText(gameRecord.gamePosition, copy, move)) return false;
+  if (!ParseMoveText(gameRecord.gamePosition, text, move)) return false;
   PlayGameMove(move);
   return true;
-}
-
-// Plays the moves and returns CheckGameEnd before the first and after each.
-std::vector<GameEndCode> PlayAndCheck(const std::vector<std::string>& moves) {
-  std::vector<GameEndCode> codes{CheckGameEnd()};
-  for (const std::string& move : moves) {
-    EXPECT_TRUE(Play(move)) << move;
-    codes.push_back(CheckGameEnd());
-  }
-  return codes;
 }
 
 // The position as text for the reader to read back; each empty square is a '1'.
@@ -74,40 +62,30 @@ class GameTest : public testing::Test {
   }
 };
 
-TEST_F(GameTest, FailedSetUpChangesNothingAndTakeBackReplaysTheAcceptedOne) {
+// Full move 1 of a game set up with black to move has no white half; a stale white entry
+// from an earlier game must never be replayed. A refused set-up changes nothing.
+TEST_F(GameTest, TakeBackAcrossASetUpWithBlackToMove) {
+  gameRecord.gameMoves[White][1].move = Move{0, E2, E4, FlagDoubleStep, 0};
   const char* fen = "4k3/8/8/8/8/8/4P3/4K3 b - - 12 40";  // the text's move number is ignored
+  const auto takeBack = [](int halfMoves) {
+    while (halfMoves-- > 0) TakeBack();
+    return Take();
+  };
   ASSERT_TRUE(SetupGame(fen));
-  ASSERT_TRUE(Play("e8d8") && Play("e2e4"));
-  EXPECT_EQ(gameRecord.moveNumber, 2);
+  const Snapshot setUp = Take();
+  EXPECT_TRUE(takeBack(1) == setUp);
+  ASSERT_TRUE(Play("e8d8"));
+  const Snapshot afterFirst = Take();
+  EXPECT_TRUE(takeBack(1) == setUp);
+  ASSERT_TRUE(Play("e8d8") && Play("e2e4") && Play("d8e8"));
+  EXPECT_EQ(gameRecord.moveNumber, 3);
   const Snapshot before = Take();
   EXPECT_FALSE(SetupGame("8/8/8/8/8/8/8/8/8 w - -"));
   EXPECT_FALSE(SetupGame("4k3/8/8/8/8/8/8/4K3"));
   EXPECT_EQ(gameRecord.startFen, fen);
   EXPECT_TRUE(Take() == before);
-  TakeBack();
-  EXPECT_EQ(gameRecord.gamePosition.board[E2], WhitePawn);
-  EXPECT_EQ(gameRecord.gamePosition.board[D8], BlackKing);
-}
-
-// Full move 1 of a game set up with black to move has no white half; a stale white entry
-// from an earlier game must never be replayed.
-TEST_F(GameTest, TakeBackAcrossASetUpWithBlackToMove) {
-  gameRecord.gameMoves[White][1].move = Move{0, E2, E4, FlagDoubleStep, 0};
-  ASSERT_TRUE(SetupGame("4k3/8/8/8/8/8/4P3/4K3 b - -"));
-  const Snapshot setUp = Take();
-  TakeBack();
-  EXPECT_TRUE(Take() == setUp);
-  ASSERT_TRUE(Play("e8d8"));
-  const Snapshot afterFirst = Take();
-  TakeBack();
-  EXPECT_TRUE(Take() == setUp);
-  ASSERT_TRUE(Play("e8d8") && Play("e2e4") && Play("d8e8"));
-  TakeBack();
-  TakeBack();
-  EXPECT_TRUE(Take() == afterFirst);
-  TakeBack();
-  TakeBack();
-  EXPECT_TRUE(Take() == setUp);
+  EXPECT_TRUE(takeBack(2) == afterFirst);
+  EXPECT_TRUE(takeBack(2) == setUp);
 }
 
 // Material: a bishop 300, a knight 250 on a corner up to 315 in the centre, a pawn 100.
@@ -137,27 +115,25 @@ TEST_F(GameTest, EndOnTheBoardInOrderOfPrecedence) {
   }
 }
 
-// Knights out and back twice: the start position occurs for the third time after 8
-// half-moves, the positions after 1 and 2 half-moves after 9 and 10.
-TEST_F(GameTest, ThirdOccurrenceEndsTheGame) {
-  std::vector<GameEndCode> want(11, NoGameEnd);
-  want[8] = want[9] = want[10] = DrawByRepetition;
-  EXPECT_EQ(PlayAndCheck({"g1f3", "g8f6", "f3g1", "f6g8", "g1f3", "g8f6", "f3g1", "f6g8", "g1f3", "g8f6"}), want);
-}
-
+// CheckGameEnd before the first move and after each: a draw from the half-move where a
+// position stands for the third time. Knights out and back: the start position, after 8.
 // After f2-f4 beside the pawn on e4 the key carries castling 8 XOR en-passant file 5; with
 // the rook back on h8 the rights are gone and the file is 13: 0 XOR 13 gives the same key
-// for a different position, which must not count as an occurrence.
-TEST_F(GameTest, KeyCollisionIsNoRepetition) {
-  ASSERT_TRUE(SetupGame("4k2r/8/8/8/4p3/8/5P2/4K1N1 w k -"));
-  ASSERT_TRUE(Play("f2f4"));
-  std::vector<std::string> cycle;
-  for (int i = 0; i < 3; ++i) cycle.insert(cycle.end(), {"h8g8", "g1f3", "g8h8", "f3g1"});
-  std::vector<GameEndCode> codes = PlayAndCheck(cycle);
-  ASSERT_EQ(gameRecord.gameKeys[0], gameRecord.gameKeys[4]);
-  std::vector<GameEndCode> want(13, NoGameEnd);
-  for (int i = 9; i <= 12; ++i) want[i] = DrawByRepetition;
-  EXPECT_EQ(codes, want);
+// (gameKeys[0] and [4]) for a different position, which must not count as an occurrence.
+TEST_F(GameTest, ThirdOccurrenceEndsTheGameAndAKeyCollisionIsNoOccurrence) {
+  const struct { const char *fen, *moves; int firstDraw; } games[] = {
+      {StartFen, "g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1 f6g8 g1f3 g8f6", 8},
+      {"4k2r/8/8/8/4p3/8/5P2/4K1N1 w k -", "f2f4 h8g8 g1f3 g8h8 f3g1 h8g8 g1f3 g8h8 f3g1 h8g8 g1f3 g8h8 f3g1", 10},
+  };
+  for (auto [fen, moves, firstDraw] : games) {
+    ASSERT_TRUE(SetupGame(fen));
+    std::vector<GameEndCode> codes{CheckGameEnd()}, want{NoGameEnd};
+    std::istringstream names(moves);
+    for (std::string name; names >> name; codes.push_back(CheckGameEnd())) ASSERT_TRUE(Play(name)) << name;
+    while (want.size() < codes.size()) want.push_back(int(want.size()) < firstDraw ? NoGameEnd : DrawByRepetition);
+    EXPECT_EQ(codes, want) << fen;
+    EXPECT_EQ(gameRecord.gameKeys[0], gameRecord.gameKeys[4]) << fen;
+  }
 }
 
 // 300 half-moves of rook shuffles: the move arrays grow past their first size, the key history
@@ -168,15 +144,14 @@ TEST_F(GameTest, LongGameKeepsRecordingAndTakesBack) {
   std::vector<Snapshot> seen{Take()};
   for (int i = 0; i < 300; ++i) {
     ASSERT_TRUE(Play(cycle[i % 4]));
-    seen.push_back(Take());
     ASSERT_LT(gameRecord.gameKeyIndex, GameKeyCount);
     ASSERT_EQ(gameRecord.gameKeys[gameRecord.gameKeyIndex], gameRecord.gamePosition.hashKey);
+    seen.push_back(Take());
   }
   EXPECT_EQ(CheckGameEnd(), FiftyMoves);
-  while (seen.size() > 1) {
+  for (; seen.size() > 1; seen.pop_back()) {
     TakeBack();
-    seen.pop_back();
-    ASSERT_TRUE(Take() == seen.back()) << seen.size() - 1;
+    ASSERT_TRUE(Take() == seen[seen.size() - 2]) << seen.size() - 2;
   }
 }
 
@@ -198,10 +173,8 @@ TEST_F(GameTest, RandomGamesTakeBackAndReadBackTheirText) {
           pos.cacheFlags = 0;
           GenerateMoves(pos);
           Position read{};
-          ASSERT_TRUE(SetFromFen(read, WriteFen(pos))) << WriteFen(pos);
-          ASSERT_EQ(read.hashKey, pos.hashKey) << WriteFen(pos);
-          ASSERT_EQ(read.castling, pos.castling & 15) << WriteFen(pos);
-          ASSERT_EQ(read.epFile, pos.epFile) << WriteFen(pos);
+          ASSERT_TRUE(SetFromFen(read, WriteFen(pos)) && read.hashKey == pos.hashKey &&
+                      read.castling == (pos.castling & 15) && read.epFile == pos.epFile) << WriteFen(pos);
           for (int i = 1; i <= pos.moveCount; ++i) {
             std::string text = MoveText(pos.moveList[i]);
             Move parsed;
@@ -212,10 +185,7 @@ TEST_F(GameTest, RandomGamesTakeBackAndReadBackTheirText) {
           ASSERT_EQ(gameRecord.gameKeys[gameRecord.gameKeyIndex], gameRecord.gamePosition.hashKey);
           seen.push_back(Take());
         }
-        for (size_t k = 1 + random() % 12; k > 0 && seen.size() > 1; --k) {
-          TakeBack();
-          seen.pop_back();
-        }
+        for (size_t k = 1 + random() % 12; k > 0 && seen.size() > 1; --k, seen.pop_back()) TakeBack();
         ASSERT_TRUE(Take() == seen.back());
       }
     }
