@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "book/book.h"
 #include "frontend/numbers.h"
 #include "search/search.h"
 
@@ -23,7 +24,13 @@ void ApplyHashSize(const char* value) {
   AllocateHashMemory(configuration.hashBytes);
 }
 
-void ApplyBook(const char* value) { configuration.bookFile = value; }
+// The old book goes before the new one is read. A book that fails to load stays unused and
+// unannounced: the engine plays without one.
+void ApplyBook(const char* value) {
+  configuration.bookFile = value;
+  engineBook = Book{};
+  engineBook = LoadBook(value);
+}
 
 void ApplyTablebasePaths(const char* value) {
   configuration.tablebasePaths = value;

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "board/board.h"
+#include "book/book.h"
 #include "egdb/egdb.h"
 #include "eval/endgame.h"
 #include "eval/eval.h"
@@ -60,10 +61,22 @@ void AnnounceGameEnd() {
   }
 }
 
-// The game record and the search know nothing of each other: what the game does reaches
-// what the search keeps about it through these hooks.
-void ForgetPreviousGame(bool) { ForgetGame(); }
-void KeepKillersAligned(const Position&, const Move&) { ShiftKillers(); }
+// The game record knows nothing of the search or the book: what the game does reaches what
+// they keep about it through these hooks. Only a game begun with "new" is played from the
+// book, and once it leaves the book (a move the book lacks, a takeback) it never returns,
+// even where it transposes back into book positions.
+void GameStarted(bool fromSetUp) {
+  ForgetGame();
+  engineBook.cursor = fromSetUp ? -1 : 0;
+}
+void MovePlayed(const Position& before, const Move& move) {
+  ShiftKillers();
+  if (engineBook.loaded && engineBook.cursor >= 0) BookAdvance(engineBook, MoveIndexOf(before, move));
+}
+void MoveTakenBack() {
+  ResetKillers();
+  engineBook.cursor = -1;
+}
 
 // The start-up sequence, run once by the first "protover" of 2 or more.
 void StartUp() {
@@ -119,9 +132,9 @@ void StartSearchThread(void (*body)()) {
 }  // namespace
 
 void InstallEventHooks() {
-  gameEvents.gameStarted = ForgetPreviousGame;
-  gameEvents.movePlayed = KeepKillersAligned;
-  gameEvents.moveTakenBack = ResetKillers;
+  gameEvents.gameStarted = GameStarted;
+  gameEvents.movePlayed = MovePlayed;
+  gameEvents.moveTakenBack = MoveTakenBack;
 }
 
 bool ShouldResign() {
@@ -240,6 +253,7 @@ void TearDown() {
   timeControl = TimeControl{};
   gameRecord.startFen = std::string();
   DestroyKpkBitbase();
+  engineBook = Book{};
   configuration.tablebasesCreated = false;
   FreeHashMemory();
   tablesReady = false;

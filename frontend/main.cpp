@@ -1,9 +1,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "board/random.h"
+#include "book/book.h"
 #include "frontend/frontend.h"
 
 int main() {
+  // Seed 0 draws from the clock: each run of the engine varies its book moves.
+  RandomSeed(bookRandom, 0);
   char line[1024];
   if (!std::fgets(line, sizeof line, stdin)) return 0;
   line[std::strcspn(line, "\n")] = '\0';

@@ -18,6 +18,8 @@ command -v cmake >/dev/null 2>&1 || missing+=(cmake)
 command -v g++ >/dev/null 2>&1 || missing+=(g++)
 command -v make >/dev/null 2>&1 || missing+=(make)
 command -v xboard >/dev/null 2>&1 || missing+=(xboard)
+source scripts/default-book.sh
+[ -n "$(default_book_source)" ] || missing+=(gnuchess-book)
 if [ $human -eq 0 ]; then
   command -v "${OPPONENT:-fairymax}" >/dev/null 2>&1 || missing+=("${OPPONENT:-fairymax}")
   [ -n "${DISPLAY:-}" ] || command -v Xvfb >/dev/null 2>&1 || missing+=(xvfb)
@@ -26,13 +28,17 @@ source scripts/install-packages.sh
 install_packages "${missing[@]}"
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build --target skarne -j"$(nproc)"
+cmake --build build --target skarne skarne-book -j"$(nproc)"
+build_default_book build
 
 # The engine ends at once when its settings file is missing (after writing one with paths
-# of another machine's tablebases); give it a plain one instead.
+# of another machine's tablebases); give it a plain one instead, with the default book.
 if [ ! -f build/skarne.ini ]; then
-  printf 'HashSize=64Mb\nLearn=1\n' > build/skarne.ini
+  printf 'HashSize=64Mb\nBook=skarne.boo\nLearn=1\n' > build/skarne.ini
   echo "Wrote build/skarne.ini"
+elif ! grep -q '^Book' build/skarne.ini; then
+  echo 'Book=skarne.boo' >> build/skarne.ini
+  echo "Added Book=skarne.boo to build/skarne.ini"
 fi
 
 if [ $human -eq 1 ]; then

@@ -39,7 +39,7 @@ extern SearchClock searchClock;
 // start-up.
 struct SearchEvents {
   // Before a timed search (no ponder, no depth limit), once the quick answers (no legal
-  // move, or one) are out of the way and before the time is planned.
+  // move, or one, or a book move) are out of the way and before the time is planned.
   void (*searchStarting)() = nullptr;
   // After any search but a ponder search, unless the root position has occurred before in
   // the game; the listener reads pendingLearn and lastScore.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "board/board.h"
+#include "book/book.h"
 #include "notation/game.h"
 #include "notation/move_text.h"
 #include "search/search_state.h"
@@ -259,6 +260,22 @@ bool AnsweredAtOnce(Move& move) {
   return legal < 2;
 }
 
+// The book's move for the game position, if it has one: an entry of the unscored
+// generator's list, played without a search. That list keeps pinned men's moves, and a
+// damaged book could name one; the engine then searches instead.
+bool AnsweredFromBook(Move& move) {
+  const int index = BookProbe(engineBook, bookRandom);
+  if (index < 0) return false;
+  Position& listing = S.plyStack[1];
+  listing = gameRecord.gamePosition;
+  listing.cacheFlags = 0;
+  GenerateLegalMoves(listing);
+  if (index < 1 || index > listing.moveCount) return false;
+  if (!MoveIsLegal(listing, listing.moveList[index], S.plyStack[2])) return false;
+  move = listing.moveList[index];
+  return true;
+}
+
 }  // namespace
 
 TimePlanner planMoveTime = nullptr;
@@ -327,7 +344,7 @@ void Think(Move& move, bool ponder) {
   root.cacheFlags = 0;
   S.infiniteSearch = ponder || depthLimit != 0;
   if (!S.infiniteSearch) {
-    if (AnsweredAtOnce(move)) return;
+    if (AnsweredAtOnce(move) || AnsweredFromBook(move)) return;
     if (searchEvents.searchStarting) searchEvents.searchStarting();
   }
   if (S.infiniteSearch) {
