@@ -25,15 +25,20 @@ for tool in cmake g++ make xboard Xvfb "$opponent"; do
   case $tool in Xvfb) missing+=(xvfb) ;; *) missing+=("$tool") ;; esac
 done
 source scripts/install-packages.sh
+source scripts/default-book.sh
+[ -n "$(default_book_source)" ] || missing+=(gnuchess-book)
 install_packages "${missing[@]}"
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build --target skarne -j"$(nproc)" >/dev/null
-# The engine runs in a folder of its own with a plain settings file (it ends without one).
+cmake --build build --target skarne skarne-book -j"$(nproc)" >/dev/null
+build_default_book build >/dev/null
+# The engine runs in a folder of its own with a plain settings file (it ends without one)
+# and the default book.
 engine_dir="$out/engine"
 mkdir -p "$engine_dir"
 cp build/skarne "$engine_dir/skarne"
-[ -f "$engine_dir/skarne.ini" ] || printf 'HashSize=64Mb\nLearn=0\n' > "$engine_dir/skarne.ini"
+cp build/skarne.boo "$engine_dir/skarne.boo"
+[ -f "$engine_dir/skarne.ini" ] || printf 'HashSize=64Mb\nBook=skarne.boo\nLearn=0\n' > "$engine_dir/skarne.ini"
 
 pgn="$out/match.pgn"
 debug="$out/xboard.debug"
