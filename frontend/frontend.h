@@ -16,8 +16,8 @@ extern bool drawOfferAllowed;
 extern double engineTime;    // seconds on the engine's clock, from "time"
 extern double opponentTime;  // seconds on the opponent's clock, from "otim"
 
-// Connects the game record to the search and the book (and, through them, to what listens
-// to games); part of the start-up, and callable alone by tests that drive the game record
+// Connects the game record and the search to what listens to them (the search, the book and
+// learning); part of the start-up, and callable alone by tests that drive the game record
 // directly.
 void InstallEventHooks();
 

@@ -16,6 +16,7 @@
 #include "frontend/numbers.h"
 #include "frontend/output.h"
 #include "frontend/time_control.h"
+#include "learn/learn.h"
 #include "notation/notation.h"
 #include "search/search.h"
 
@@ -51,7 +52,7 @@ std::string CutLine(std::string_view prefix, std::string_view text, size_t buffe
 void RefuseMove(std::string_view text) { SendLine(CutLine("Illegal move: ", text, IllegalMoveBufferSize)); }
 
 
-void WriteThinkingLine(const char* line) { SendLine(line); }
+void WriteLine(const char* line) { SendLine(line); }
 
 void AnnounceGameEnd() {
   GameEndCode code = CheckGameEnd();
@@ -65,9 +66,12 @@ void AnnounceGameEnd() {
 // they keep about it through these hooks. Only a game begun with "new" is played from the
 // book, and once it leaves the book (a move the book lacks, a takeback) it never returns,
 // even where it transposes back into book positions.
+// Learning follows the same rule: only a game begun with "new" learns, and a takeback
+// ends its learning.
 void GameStarted(bool fromSetUp) {
   ForgetGame();
   engineBook.cursor = fromSetUp ? -1 : 0;
+  LearningGameStarted(fromSetUp);
 }
 void MovePlayed(const Position& before, const Move& move) {
   ShiftKillers();
@@ -76,6 +80,7 @@ void MovePlayed(const Position& before, const Move& move) {
 void MoveTakenBack() {
   ResetKillers();
   engineBook.cursor = -1;
+  LearningMoveTakenBack();
 }
 
 // The start-up sequence, run once by the first "protover" of 2 or more.
@@ -89,10 +94,12 @@ void StartUp() {
   }
   if (!configuration.hashSizeGiven) AllocateHashMemory(DefaultHashBytes);
   configuration.learnFileName = LearnFileName(EngineVersion);
+  ConfigureLearning(configuration.learningEnabled, configuration.learnFileName);
   InitEndgameTables();
   BuildKingTables();
   BuildKpkBitbase();
-  thinkingOutput = WriteThinkingLine;
+  thinkingOutput = WriteLine;
+  learningState.messageOutput = WriteLine;
   planMoveTime = PlanTimedMove;
   SendLine("feature done=1");
   tablesReady = true;
@@ -135,6 +142,8 @@ void InstallEventHooks() {
   gameEvents.gameStarted = GameStarted;
   gameEvents.movePlayed = MovePlayed;
   gameEvents.moveTakenBack = MoveTakenBack;
+  searchEvents.searchStarting = LearningSearchStarting;
+  searchEvents.searchFinished = RecordLearning;
 }
 
 bool ShouldResign() {
@@ -209,7 +218,10 @@ void HandleNew(std::string_view) {
   AnnounceGameEnd();
 }
 
-void HandleResult(std::string_view) { gameOver = true; }
+void HandleResult(std::string_view) {
+  gameOver = true;
+  LearningGameEnded();
+}
 
 void HandleSetboard(std::string_view argument) {
   if (!tablesReady) return;
