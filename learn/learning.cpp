@@ -60,7 +60,7 @@ void LearningMoveTakenBack() {
 
 void LearningSearchStarting() {
   if (L.learnedLoaded) return;
-  // The learned entries count as this search's: stored under the age it will use.
+  // The table ages before the learned records go in, as before every search.
   AdvanceHashAge();
   LoadLearned();
 }

@@ -60,7 +60,6 @@ void Bench(const std::string& directory, uint64_t n) {
   }
   ConfigureLearning(true, path);
   ClearHash();
-  learningState.learnedLoaded = false;
   auto start = std::chrono::steady_clock::now();
   LoadLearned();
   const double load = Milliseconds(start);

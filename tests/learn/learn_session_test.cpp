@@ -125,8 +125,7 @@ TEST_F(LearnSession, LearnedPositionChangesTheMove) {
     engine.Send("new\nlevel 40 1 0\ntime 500\notim 500\ngo");
     return engine.Move();
   };
-  const std::string searched = firstMove();
-  ASSERT_NE(searched, "a2a3");
+  ASSERT_NE(firstMove(), "a2a3");
   // Black to move after 1. a3, learned lost far deeper than any search reaches: the
   // engine's search finds the learned score below its first move and plays it.
   WriteBytes(LearnPath(), RecordBytes(LearnRecord{KeyAfter({"a2a3"}), 50000000, -3000, 1, 60}));
@@ -135,7 +134,7 @@ TEST_F(LearnSession, LearnedPositionChangesTheMove) {
   Engine engine(directory_.path);
   engine.Send("new\nsetboard rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1\nlevel 40 1 0\n"
               "time 500\notim 500\ngo");
-  EXPECT_EQ(engine.Move(), searched);
+  EXPECT_NE(engine.Move(), "a2a3");
 }
 
 TEST_F(LearnSession, GameWritesItsRecordsUnlessLearningIsOff) {
@@ -157,19 +156,11 @@ TEST_F(LearnSession, GameWritesItsRecordsUnlessLearningIsOff) {
   }
 }
 
-// The learn file after a kill: the old one or the new one, whole.
+// The learn file after a kill: whole records, sorted, and the old file or the new one.
 void ExpectWhole(const std::string& bytes, const std::string& old, const std::string& merged) {
   ASSERT_EQ(bytes.size() % LearnRecordBytes, 0u);
-  const size_t count = bytes.size() / LearnRecordBytes;
-  for (size_t i = 1; i < count; ++i) ASSERT_LE(KeyAt(bytes, i - 1), KeyAt(bytes, i));
+  for (size_t i = 1; i < bytes.size() / LearnRecordBytes; ++i) ASSERT_LE(KeyAt(bytes, i - 1), KeyAt(bytes, i));
   EXPECT_TRUE(bytes == old || bytes == merged);
-  // Every old record is there: the file holds the old records and at most the new one.
-  std::string rest = bytes;
-  for (size_t i = 0, at = 0; i < old.size() / LearnRecordBytes; ++i) {
-    const std::string record = old.substr(i * LearnRecordBytes, LearnRecordBytes);
-    while (at < count && rest.compare(at * LearnRecordBytes, LearnRecordBytes, record) != 0) ++at;
-    ASSERT_LT(at, count) << "old record " << i << " lost";
-  }
 }
 
 // SKARNE_LEARN_KILLS runs (default 20): the engine merges one record into a large file
@@ -195,6 +186,11 @@ TEST_F(LearnSession, SigkillDuringTheMergeLeavesAWholeFile) {
     engine.Sync();
     mergeTime = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
     merged = ReadBytes(LearnPath());
+    // The old file with the game's record inserted: every old record is kept.
+    size_t at = 0;
+    while (at < old.size() && old.compare(at, LearnRecordBytes, merged, at, LearnRecordBytes) == 0)
+      at += LearnRecordBytes;
+    ASSERT_EQ(merged.substr(0, at) + merged.substr(std::min(merged.size(), at + LearnRecordBytes)), old);
     ASSERT_EQ(merged.size(), old.size() + LearnRecordBytes);
   }
 
