@@ -196,10 +196,11 @@ TEST_F(LearnSession, SigkillDuringTheMergeLeavesAWholeFile) {
 
   const char* runsText = std::getenv("SKARNE_LEARN_KILLS");
   const int runs = runsText ? std::atoi(runsText) : 20;
-  int sawOld = 0, sawNew = 0;
+  int sawOld = 0, sawNew = 0, midMerge = 0;  // midMerge: killed with the temporary file open
   for (int run = 0; run < runs; ++run) {
     SCOPED_TRACE(run);
     WriteBytes(LearnPath(), old);
+    std::filesystem::remove(TemporaryPath());
     Engine engine(directory_.path);
     PlayQueenGame(engine);
     const auto delay = std::chrono::microseconds(random() % (2 * mergeTime.count() + 1));
@@ -209,10 +210,11 @@ TEST_F(LearnSession, SigkillDuringTheMergeLeavesAWholeFile) {
     const std::string bytes = ReadBytes(LearnPath());
     ExpectWhole(bytes, old, merged);
     (bytes == old ? sawOld : sawNew) += 1;
+    midMerge += std::filesystem::exists(TemporaryPath());
     if (HasFatalFailure()) return;
   }
-  std::printf("merge %lld us; after %d kills: old file %d, new file %d\n",
-              static_cast<long long>(mergeTime.count()), runs, sawOld, sawNew);
+  std::printf("merge %lld us; after %d kills: old file %d (%d in the merge), new file %d\n",
+              static_cast<long long>(mergeTime.count()), runs, sawOld, midMerge, sawNew);
 }
 
 }  // namespace
