@@ -58,6 +58,13 @@ bool BookAdvance(Book& book, int index);
 // The move's entry in the position's GenerateLegalMoves list, -1 when it has none.
 int MoveIndexOf(const Position& position, const Move& move);
 
+// The cursor follows the game: only a game begun with "new" (fromSetUp false) is played
+// from the book, and once the game leaves it (a move the book lacks, a set-up, a takeback)
+// it never returns, even where it transposes back into book positions.
+void BookGameStarted(Book& book, bool fromSetUp);
+void BookMovePlayed(Book& book, const Position& before, const Move& move);
+void BookMoveTakenBack(Book& book);
+
 // The engine's book, loaded by the "Book" setting, and the generator its choices draw on,
 // seeded from the clock when the process starts.
 extern Book engineBook;

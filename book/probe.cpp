@@ -54,3 +54,11 @@ int MoveIndexOf(const Position& position, const Move& move) {
   }
   return -1;
 }
+
+void BookGameStarted(Book& book, bool fromSetUp) { book.cursor = fromSetUp ? -1 : 0; }
+
+void BookMovePlayed(Book& book, const Position& before, const Move& move) {
+  if (Following(book)) BookAdvance(book, MoveIndexOf(before, move));
+}
+
+void BookMoveTakenBack(Book& book) { book.cursor = -1; }

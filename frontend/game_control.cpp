@@ -62,24 +62,20 @@ void AnnounceGameEnd() {
   }
 }
 
-// The game record knows nothing of the search or the book: what the game does reaches what
-// they keep about it through these hooks. Only a game begun with "new" is played from the
-// book, and once it leaves the book (a move the book lacks, a takeback) it never returns,
-// even where it transposes back into book positions.
-// Learning follows the same rule: only a game begun with "new" learns, and a takeback
-// ends its learning.
+// The game record knows nothing of the search, the book or learning: what the game does
+// reaches what they keep about it through these hooks.
 void GameStarted(bool fromSetUp) {
   ForgetGame();
-  engineBook.cursor = fromSetUp ? -1 : 0;
+  BookGameStarted(engineBook, fromSetUp);
   LearningGameStarted(fromSetUp);
 }
 void MovePlayed(const Position& before, const Move& move) {
   ShiftKillers();
-  if (engineBook.loaded && engineBook.cursor >= 0) BookAdvance(engineBook, MoveIndexOf(before, move));
+  BookMovePlayed(engineBook, before, move);
 }
 void MoveTakenBack() {
   ResetKillers();
-  engineBook.cursor = -1;
+  BookMoveTakenBack(engineBook);
   LearningMoveTakenBack();
 }
 
