@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -75,6 +76,18 @@ class EngineProcess {
     return line;
   }
 
+  // The first line beginning with `prefix`, skipping the others before it.
+  std::optional<std::string> ReadUntil(const std::string& prefix, int timeoutMs = 30000) {
+    while (auto line = ReadLine(timeoutMs))
+      if (line->rfind(prefix, 0) == 0) return line;
+    return std::nullopt;
+  }
+
+  // Killed without warning, as a crash or a power cut would end it.
+  void Kill() {
+    if (pid_ > 0 && kill(pid_, SIGKILL) == 0) WaitExit();
+  }
+
   // The exit status, or -1 when the process does not end within the timeout.
   int WaitExit(int timeoutMs = 10000) {
     for (int waited = 0, status = 0; status_ < 0 && waited <= timeoutMs; waited += 2) {
@@ -89,3 +102,12 @@ class EngineProcess {
   int toEngine_ = -1, fromEngine_ = -1, status_ = -1;
   std::string buffer_, scratch_;
 };
+
+// Whole files as bytes, for tests that write the engine's files themselves.
+inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+inline std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
