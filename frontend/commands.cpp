@@ -29,6 +29,20 @@ const Command commandTable[CommandCount] = {
     {"sd", HandleSd, false},
 };
 
+const Command extraCommandTable[ExtraCommandCount] = {
+    {"st", HandleSt, true},
+    {"analyze", HandleAnalyze, true},
+    {"exit", HandleExit, true},
+    {".", HandleIgnored, false},
+    {"rating", HandleIgnored, false},
+    {"computer", HandleIgnored, false},
+    {"name", HandleIgnored, false},
+    {"random", HandleIgnored, false},
+    {"ics", HandleIgnored, false},
+    {"hint", HandleIgnored, false},
+    {"bk", HandleIgnored, false},
+};
+
 namespace {
 
 struct SlotTable {
@@ -68,4 +82,17 @@ int LookupCommand(std::string_view word) {
     slot = (slot + 1) % CommandSlotCount;
   }
   return -1;
+}
+
+const Command* FindCommand(std::string_view word) {
+  int index = LookupCommand(word);
+  if (index >= 0) return &commandTable[index];
+  for (const Command& command : extraCommandTable) {
+    if (word == command.name) return &command;
+  }
+  return nullptr;
+}
+
+bool EndsOldGame(const Command* command) {
+  return command == &commandTable[NewCommand] || command == &commandTable[SetboardCommand];
 }

@@ -69,9 +69,17 @@ void ApplyConfigurationLine(const char* line) {
   const char* key = strtok_r(text, " =\r", &rest);
   const char* value = key ? strtok_r(nullptr, " \n\"\r", &rest) : nullptr;
   if (!key || !value) return;
+  ApplySetting(key, value);
+}
+
+bool ApplySetting(std::string_view key, const char* value) {
   for (const auto& entry : ConfigurationKeys) {
-    if (std::strcmp(key, entry.name) == 0) entry.apply(value);
+    if (key == entry.name) {
+      entry.apply(value);
+      return true;
+    }
   }
+  return false;
 }
 
 bool ReadConfiguration(const char* fileName) {

@@ -34,6 +34,8 @@ inline constexpr std::string_view DefaultConfiguration =
 
 // Applies one line of the settings file (newline included, as read).
 void ApplyConfigurationLine(const char* line);
+// Applies one key with its value, whole (blanks included); false for an unknown key.
+bool ApplySetting(std::string_view key, const char* value);
 
 // Reads the file and applies its keys in order. When it cannot be opened the default file
 // is written under that name and false is returned.

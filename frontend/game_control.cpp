@@ -26,12 +26,17 @@ std::atomic<bool> gameOver{true};
 bool forceMode = false;
 bool tablesReady = false;
 bool drawOfferAllowed = false;
+bool analysisMode = false;
+std::atomic<bool> searchMoveDropped{false};
 double engineTime = 0.0;
 double opponentTime = 0.0;
 
 namespace {
 
 std::thread searchThread;
+// A game the interface set up ("new" or an accepted "setboard"), over or not: a takeback
+// may continue it. Before the first one, or after a refused set-up, there is none.
+bool gameExists = false;
 
 std::string FeatureLine() {
   return "feature ping=1 setboard=1 playother=0 san=0 usermove=1 time=1 draw=0 sigint=0 reuse=1 "
@@ -81,13 +86,80 @@ void MoveTakenBack() {
 
 // The start-up sequence, run once by the first "protover" of 2 or more.
 void StartUp() {
-  InitTables();
-  InstallEventHooks();
+  BuildTables();
   SendLine(FeatureLine());
   if (!ReadConfiguration()) {
     // The default file is written now; the next start finds it.
     std::exit(EXIT_FAILURE);
   }
+  CompleteStartUp();
+  SendLine("feature done=1");
+}
+
+// Pondering and analysis: a search without limit on the game position, its move unused.
+void PonderThreadMain() {
+  Move move = NoMove;
+  Think(move, true);
+}
+
+void SearchThreadMain() {
+  Move move = NoMove;
+  Think(move, false);
+  // No legal move: the game end was announced before. A dropped move belongs to a game
+  // that "new" or "setboard" has replaced.
+  if (move.from == NoMoveSquare || searchMoveDropped) return;
+  if (ShouldResign()) {
+    SendLine("resign");
+    gameOver = true;
+    return;
+  }
+  // The move and what follows from it leave in one write, so that the reply to a command
+  // sent on seeing the move (a "ping" above all) cannot come between them.
+  std::string reply = "move " + MoveText(move);
+  PlayGameMove(move);
+  const GameEndCode code = CheckGameEnd();
+  if (code != NoGameEnd) {
+    gameOver = true;
+    reply.append("\n").append(resultText[code]);
+  }
+  if (DrawOfferDue()) reply.append("\noffer draw");
+  SendLine(reply);
+  if (gameOver || !ponderEnabled) return;
+  // The stop clears searchRunning before it sets stopSearch, so a stop arriving between
+  // these two steps is never lost.
+  stopSearch = false;
+  if (searchRunning) Think(move, true);
+}
+
+// Takes back up to `count` half-moves. A finished game that a takeback reaches back into is
+// over only if the position reached ends it.
+void TakeBackHalfMoves(int count) {
+  if (!tablesReady) return;
+  bool taken = false;
+  for (int i = 0; i < count; ++i) {
+    const Position& pos = gameRecord.gamePosition;
+    const int32_t moveNumber = gameRecord.moveNumber;
+    const uint8_t side = pos.sideToMove;
+    TakeBack();
+    taken = taken || moveNumber != gameRecord.moveNumber || side != pos.sideToMove;
+  }
+  if (taken && gameExists) gameOver = CheckGameEnd() != NoGameEnd;
+}
+
+}  // namespace
+
+void StartSearchThread(void (*body)()) {
+  searchRunning = true;
+  stopSearch = false;
+  searchThread = std::thread(body);
+}
+
+void BuildTables() {
+  InitTables();
+  InstallEventHooks();
+}
+
+void CompleteStartUp() {
   if (!configuration.hashSizeGiven) AllocateHashMemory(DefaultHashBytes);
   configuration.learnFileName = LearnFileName(EngineVersion);
   ConfigureLearning(configuration.learningEnabled, configuration.learnFileName);
@@ -97,42 +169,8 @@ void StartUp() {
   thinkingOutput = WriteLine;
   learningState.messageOutput = WriteLine;
   planMoveTime = PlanTimedMove;
-  SendLine("feature done=1");
   tablesReady = true;
 }
-
-void PonderThreadMain() {
-  Move move = NoMove;
-  Think(move, true);
-}
-
-void SearchThreadMain() {
-  Move move = NoMove;
-  Think(move, false);
-  if (move.from == NoMoveSquare) return;  // no legal move: the game end was announced before
-  if (ShouldResign()) {
-    SendLine("resign");
-    gameOver = true;
-    return;
-  }
-  SendLine("move " + MoveText(move));
-  PlayGameMove(move);
-  AnnounceGameEnd();
-  MaybeOfferDraw();
-  if (gameOver || !ponderEnabled) return;
-  // The stop clears searchRunning before it sets stopSearch, so a stop arriving between
-  // these two steps is never lost.
-  stopSearch = false;
-  if (searchRunning) Think(move, true);
-}
-
-void StartSearchThread(void (*body)()) {
-  searchRunning = true;
-  stopSearch = false;
-  searchThread = std::thread(body);
-}
-
-}  // namespace
 
 void InstallEventHooks() {
   gameEvents.gameStarted = GameStarted;
@@ -149,26 +187,35 @@ bool ShouldResign() {
   return pos.sideToMove == White ? balance < -900 : balance > 900;
 }
 
-void MaybeOfferDraw() {
-  if (!drawOfferAllowed || lastScore < -99 || lastScore > 99) return;
+bool DrawOfferDue() {
+  if (!drawOfferAllowed || lastScore < -99 || lastScore > 99) return false;
   const Position& pos = gameRecord.gamePosition;
   int w = pos.whiteMaterial, b = pos.blackMaterial;
-  if (std::abs(w - b) > 29 || w == 0 || b == 0) return;
+  if (std::abs(w - b) > 29 || w == 0 || b == 0) return false;
   bool offer = w == 500 ? pos.whiteRooks && b == 500 && pos.blackRooks
                         : w <= 300 && !pos.whitePawns && b <= 300 && !pos.blackPawns;
-  if (!offer) return;
-  drawOfferAllowed = false;
-  SendLine("offer draw");
+  if (offer) drawOfferAllowed = false;
+  return offer;
 }
 
-void StopSearchThread() {
+void MaybeOfferDraw() {
+  if (DrawOfferDue()) SendLine("offer draw");
+}
+
+void StopSearchThread(bool dropMove) {
   if (!searchRunning) return;
   bool pondering = ponderEnabled;
+  searchMoveDropped = dropMove;
   searchRunning = false;
   ponderEnabled = false;
   stopSearch = true;
   if (searchThread.joinable()) searchThread.join();
   ponderEnabled = pondering;
+  searchMoveDropped = false;
+}
+
+void ResumeAnalysis() {
+  if (!searchRunning && tablesReady && !gameOver) StartSearchThread(PonderThreadMain);
 }
 
 void HandlePing(std::string_view argument) { SendLine(CutLine("pong ", argument, PongBufferSize)); }
@@ -182,17 +229,18 @@ void HandleUserMove(std::string_view argument) {
   Move move;
   if (!ParseMoveText(gameRecord.gamePosition, text, move)) {
     RefuseMove(text);
-    if (ponderEnabled) StartSearchThread(PonderThreadMain);
+    if (ponderEnabled && !analysisMode) StartSearchThread(PonderThreadMain);
     return;
   }
   PlayGameMove(move);
   AnnounceGameEnd();
-  if (!gameOver && !forceMode) HandleGo({});
+  if (!gameOver && !forceMode && !analysisMode) HandleGo({});
 }
 
 void HandleGo(std::string_view) {
   if (gameOver || !tablesReady) return;
   forceMode = false;
+  analysisMode = false;  // the engine plays the side to move instead of analysing
   StartSearchThread(SearchThreadMain);
 }
 
@@ -202,7 +250,10 @@ void HandleTime(std::string_view argument) {
 }
 void HandleOtim(std::string_view argument) { opponentTime = ReadClockSeconds(argument); }
 void HandleForce(std::string_view) { forceMode = true; }
-void HandleLevel(std::string_view argument) { timeControl = ParseLevel(argument); }
+void HandleLevel(std::string_view argument) {
+  timeControl = ParseLevel(argument);
+  fixedMoveSeconds = 0.0;
+}
 
 void HandleNew(std::string_view) {
   if (!tablesReady) return;
@@ -211,6 +262,7 @@ void HandleNew(std::string_view) {
   forceMode = false;
   gameOver = false;
   drawOfferAllowed = true;
+  gameExists = true;
   AnnounceGameEnd();
 }
 
@@ -226,9 +278,11 @@ void HandleSetboard(std::string_view argument) {
     // No game the interface and the engine agree on: refuse moves until the next set-up.
     SendLine("tellusererror Illegal position");
     gameOver = true;
+    gameExists = false;
     return;
   }
   drawOfferAllowed = true;
+  gameExists = true;
   AnnounceGameEnd();
 }
 
@@ -245,17 +299,19 @@ void HandleProtover(std::string_view argument) {
 // The stop made before this command already makes a thinking engine move at once.
 void HandleMoveNow(std::string_view) {}
 
-void HandleUndo(std::string_view) {
-  if (tablesReady) TakeBack();
-}
-
-void HandleRemove(std::string_view) {
-  if (!tablesReady) return;
-  TakeBack();
-  TakeBack();
-}
+void HandleUndo(std::string_view) { TakeBackHalfMoves(1); }
+void HandleRemove(std::string_view) { TakeBackHalfMoves(2); }
 
 void HandleSd(std::string_view argument) { depthLimit = ReadInt32(argument); }
+
+void HandleSt(std::string_view argument) {
+  constexpr double YearInSeconds = 3600.0 * 24.0 * 365.0;
+  fixedMoveSeconds = std::clamp(ReadDouble(argument), 0.0, YearInSeconds);
+}
+
+void HandleAnalyze(std::string_view) { analysisMode = true; }
+void HandleExit(std::string_view) { analysisMode = false; }
+void HandleIgnored(std::string_view) {}
 
 void TearDown() {
   timeControl = TimeControl{};

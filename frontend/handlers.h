@@ -24,5 +24,10 @@ void HandleUndo(std::string_view argument);
 void HandleRemove(std::string_view argument);
 void HandleSd(std::string_view argument);
 
+void HandleSt(std::string_view argument);
+void HandleAnalyze(std::string_view argument);
+void HandleExit(std::string_view argument);
+void HandleIgnored(std::string_view argument);
+
 // Releases what the start-up built; run once after the loop ends.
 void TearDown();

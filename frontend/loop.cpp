@@ -22,17 +22,19 @@ void RunCommandLoop(std::FILE* input) {
     size_t blank = text.find(' ');
     std::string_view word = text.substr(0, blank);
     std::string_view argument = blank == std::string_view::npos ? std::string_view{} : text.substr(blank + 1);
-    int index = LookupCommand(word);
-    if (index < 0) {
+    const Command* command = FindCommand(word);
+    if (!command) {
       StopSearchThread();
       std::string reply = "Error (unknown command): ";
       reply.append(word.substr(0, UnknownBufferSize - 1 - reply.size()));
       SendLine(reply);
-      continue;
+    } else {
+      if (command->stopsSearch) StopSearchThread(EndsOldGame(command));
+      if (command == &commandTable[QuitCommand]) break;
+      command->handler(argument);
     }
-    if (commandTable[index].stopsSearch) StopSearchThread();
-    if (index == QuitCommand) break;
-    commandTable[index].handler(argument);
+    // Analysis goes on after whatever stopped it, on the position the command left.
+    if (analysisMode) ResumeAnalysis();
   }
   StopSearchThread();
   if (tablesReady) TearDown();

@@ -12,6 +12,7 @@
 
 TimeControl timeControl;
 bool engineClockKnown = false;
+double fixedMoveSeconds = 0.0;
 
 namespace {
 
@@ -124,6 +125,8 @@ void PlanMoveTime(bool infinite) {
   TimePlan plan;
   if (infinite) {
     plan.limits[0] = plan.limits[1] = plan.limits[2] = NoTimeLimit;
+  } else if (fixedMoveSeconds > 0.0) {
+    plan.limits[0] = plan.limits[1] = plan.limits[2] = WholeMilliseconds(fixedMoveSeconds * 1000.0);
   } else if (!engineClockKnown) {
     plan = PlanFromBudget(FixedBudgetSeconds, 10.0 * FixedBudgetSeconds);
   } else {

@@ -29,6 +29,8 @@ struct TimePlan {
 extern TimeControl timeControl;
 // Set by the first "time": a search before any clock reading gets a fixed budget.
 extern bool engineClockKnown;
+// "st": seconds for every move, in place of the clock planning until the next "level".
+extern double fixedMoveSeconds;
 
 // Without a clock reading: two seconds a move.
 constexpr double FixedBudgetSeconds = 2.0;
