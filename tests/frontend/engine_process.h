@@ -17,7 +17,7 @@
 
 class EngineProcess {
  public:
-  explicit EngineProcess(std::string directory = {}) {
+  explicit EngineProcess(std::string directory = {}, const char* binary = SKARNE_BINARY) {
     if (directory.empty()) std::ofstream((directory = scratch_ = MakeScratchDirectory()) + "/skarne.ini") << "HashSize=16Mb\n";
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0) return;
@@ -26,7 +26,7 @@ class EngineProcess {
       dup2(in[0], 0);
       dup2(out[1], 1);
       for (int fd : {in[0], in[1], out[0], out[1]}) close(fd);
-      if (chdir(directory.c_str()) == 0) execl(SKARNE_BINARY, SKARNE_BINARY, nullptr);
+      if (chdir(directory.c_str()) == 0) execl(binary, binary, nullptr);
       _exit(127);
     }
     close(in[0]);

@@ -6,12 +6,14 @@
 #include <chrono>
 #include <filesystem>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "board/board.h"
 #include "engine_process.h"
+#include "move_check.h"
 #include "frontend/frontend.h"
 #include "notation/notation.h"
 #include "search/search.h"
@@ -30,19 +32,6 @@ constexpr auto Prompt = std::chrono::milliseconds(2000);
 bool IsThinkingLine(const std::string& line) {
   static const std::regex pattern(R"(^\d+ -?\d+ \d+ \d+( [a-h][1-8][a-h][1-8][qrbn]?)*$)");
   return std::regex_match(line, pattern);
-}
-
-// Whether the moves, played in turn from the position, are all legal.
-bool IsLegal(const std::string& fen, const Commands& moves) {
-  Position pos;
-  if (!SetFromFen(pos, fen)) return false;
-  for (std::string text : moves) {
-    Move move;
-    if (!ParseMoveText(pos, text, move)) return false;
-    MakeMove(pos, move);
-    pos.cacheFlags = 0;
-  }
-  return true;
 }
 
 class Protocol : public ::testing::Test {
@@ -151,6 +140,8 @@ TEST_F(GameSession, RepliesToPingsAndUnknownCommands) {
     EXPECT_EQ(engine.ReadLine(), c.reply);
   }
   EXPECT_EQ(Exchange("post, nopost, accepted ping, easy, hard, sd 4, time 1e400, otim nan, level 4"), "");
+  // What clients send for information only, and analysis commands outside analysis.
+  EXPECT_EQ(Exchange("rating 1900 2000, computer, name bot, random, ics -, hint, bk, ., exit, st 1e400, st x"), "");
 }
 
 TEST_F(GameSession, ScriptedGamesGiveTheirReplies) {
@@ -161,11 +152,19 @@ TEST_F(GameSession, ScriptedGamesGiveTheirReplies) {
       {"new, force, E2E5, usermove O-O, e2e4q, E2E4",
        "Illegal move: e2e5\nIllegal move: O-O\nIllegal move: e2e4q\n"},
       {"new, force, f2f3, e7e5, g2g4, undo, g2g4, d8h4", BlackMates},  // the mate again
+      // A takeback from a finished game continues it.
+      {"undo, d8h4", BlackMates},
+      {"remove, g2g4, d8h4", BlackMates},
+      {"remove, remove, remove, f2f3, e7e5, g2g4, d8h4", BlackMates},
+      // A refused set-up has no game to take back into.
+      {"new, force, e2e4, setboard 8/8/8/8/8/8/8/8 w - -, undo, e2e4",
+       "tellusererror Illegal position\nIllegal move: e2e4\n"},
       {"new, force, e2e4, e7e5, remove, e2e4, e7e5", ""},
       {"new, force, remove, undo, e2e5", "Illegal move: e2e5\n"},  // still the start position
       // The start position stands for the third time after the eighth half-move, not before.
       {"new, force, g1f3, g8f6, f3g1, f6g8, g1f3, g8f6, f3g1, f6g8",
        "1/2-1/2 {Skarne says 'Draw by repetition'}\n"},
+      {"undo, f6g8", "1/2-1/2 {Skarne says 'Draw by repetition'}\n"},
       {"setboard 4k3/8/8/8/8/8/3r4/4K3 w - -, force, e1d2",
        "1/2-1/2 {Skarne says 'insufficient material'}\n"},
       // A refused set-up leaves no game; a stalemate set-up is announced at once.
@@ -280,6 +279,84 @@ TEST_F(GameSearchThread, ResignsMatesAndOffersDrawsAsTheRulesSay) {
     EXPECT_EQ(replies, g.reply);
   }
   EXPECT_TRUE(thinking.empty());
+}
+
+TEST_F(GameSearchThread, FixedMoveTimeHoldsWhileInformationalCommandsArrive) {
+  // "st" gives each move its time whatever the clock says; lines sent for information only
+  // neither answer nor stop the search.
+  Send("new, nopost, rating 1900 2000, computer, level 40 5 0, st 0.6, time 30000, otim 30000");
+  for (int round = 0; round < 2; ++round) {
+    const auto sent = steady_clock::now();
+    Send("new, go, rating 2000 1900, computer, name bot, random, ics -, hint, bk, .");
+    EXPECT_TRUE(IsLegal(StartFen, {NextMove()}));
+    const auto took = steady_clock::now() - sent;
+    EXPECT_GE(took, std::chrono::milliseconds(550));
+    EXPECT_LE(took, std::chrono::milliseconds(600) + Prompt / 4);
+  }
+  // The next "level" plans by the clock again: one second left, all of it the reserve.
+  Send("st 5, level 0 1 0, time 100, otim 100, new");
+  const auto sent = steady_clock::now();
+  Send("go");
+  EXPECT_TRUE(IsLegal(StartFen, {NextMove()}));
+  EXPECT_LT(steady_clock::now() - sent, Prompt);
+}
+
+TEST_F(GameSearchThread, PongComesAfterTheWholeTurn) {
+  // A ping sent on seeing the move is answered after the result line or draw offer that
+  // follows from the move.
+  const struct { const char *fen, *after; } turns[] = {
+      {"6k1/5ppp/8/8/8/8/8/R6K w - -", "1-0 {Skarne says 'White mates'}"},
+      {"4k1n1/8/8/8/8/8/8/N3K3 w - -", "offer draw"},
+  };
+  Send("nopost, sd 2");
+  for (int round = 0; round < 60; ++round) {
+    const auto& turn = turns[round % 2];
+    Send("setboard " + std::string(turn.fen) + ", go");
+    ASSERT_EQ(NextReply().value_or("").rfind("move ", 0), 0u);
+    engine.Send("ping " + std::to_string(round));
+    ASSERT_EQ(NextReply(), turn.after) << "round " << round;
+    ASSERT_EQ(NextReply(), "pong " + std::to_string(round));
+  }
+}
+
+TEST_F(GameSearchThread, NewAndSetboardDropTheStoppedSearchsMove) {
+  for (const std::string& replace : {std::string("new"), "setboard " + std::string(StartFen)}) {
+    SCOPED_TRACE(replace);
+    Send("new, post, time 360000, otim 360000, e2e4");
+    ASSERT_TRUE(SeesThinking());
+    EXPECT_EQ(Exchange(replace), "");  // no move of the old game
+    Send("sd 2, go");                  // the new game: the engine plays White
+    EXPECT_TRUE(IsLegal(StartFen, {NextMove()}));
+    EXPECT_EQ(Exchange("force, sd 0"), "");
+  }
+}
+
+TEST_F(GameSearchThread, AnalysisFollowsTheGamePositionUntilExit) {
+  const std::string other = "r3k2r/pppq1ppp/2npbn2/2b1p3/2B1P3/2NPBN2/PPPQ1PPP/R3K2R b KQkq - 4 8";
+  const struct { std::string script, fen; Commands moves; } steps[] = {
+      {"new, post, analyze", StartFen, {}},
+      {"e2e4", StartFen, {"e2e4"}},  // no move in reply: the engine analyses
+      {"e7e5", StartFen, {"e2e4", "e7e5"}},
+      {"undo", StartFen, {"e2e4"}},
+      {"setboard " + other, other, {}},
+      {"new", StartFen, {}},
+      {".", StartFen, {}},  // asks for nothing and stops nothing
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.script);
+    // Every thinking line after the pong comes from the analysis of the position reached.
+    EXPECT_EQ(Exchange(step.script), "");
+    auto line = engine.ReadLine(10000).value_or("");
+    ASSERT_TRUE(IsThinkingLine(line)) << line;
+    std::istringstream fields(line);
+    std::string skip, first;
+    fields >> skip >> skip >> skip >> skip >> first;
+    Commands moves = step.moves;
+    moves.push_back(first);
+    EXPECT_TRUE(IsLegal(step.fen, moves)) << line;
+  }
+  EXPECT_EQ(Exchange("exit"), "");
+  EXPECT_TRUE(StaysQuiet());
 }
 
 TEST(GameControl, DrawOffersFollowMaterialAndScore) {
