@@ -32,7 +32,7 @@ const Command commandTable[CommandCount] = {
 const Command extraCommandTable[ExtraCommandCount] = {
     {"st", HandleSt, true},
     {"analyze", HandleAnalyze, true},
-    {"exit", HandleExit, true},
+    {"exit", HandleExit, false},  // stops the analysis itself, and nothing else
     {".", HandleIgnored, false},
     {"rating", HandleIgnored, false},
     {"computer", HandleIgnored, false},

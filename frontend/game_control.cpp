@@ -310,7 +310,11 @@ void HandleSt(std::string_view argument) {
 }
 
 void HandleAnalyze(std::string_view) { analysisMode = true; }
-void HandleExit(std::string_view) { analysisMode = false; }
+void HandleExit(std::string_view) {
+  if (!analysisMode) return;
+  StopSearchThread();
+  analysisMode = false;
+}
 void HandleIgnored(std::string_view) {}
 
 void TearDown() {
