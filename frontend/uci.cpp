@@ -175,12 +175,22 @@ void StartClientSearch() {
 
 // ---- Commands
 
+// UCI options and the settings keys behind them.
+struct OptionKey {
+  const char* option;
+  const char* key;
+};
+constexpr OptionKey OptionKeys[] = {
+    {"Hash", "HashSize"}, {"Book", "Book"}, {"EGTBPath", "EGTBPath"}, {"EGTBCacheSize", "EGTBCacheSize"}, {"Learn", "Learn"},
+};
+constexpr int32_t MaxHashMb = 4096;
+
 void SendIdentity() {
   SendLine("id name Skarne " + std::string(EngineVersion));
   SendLine("id author the Skarne developers");
   const int64_t hashMb = configuration.hashSizeGiven ? configuration.hashBytes / 1048576 : DefaultHashBytes / 1048576;
-  SendLine("option name Hash type spin default " + std::to_string(std::clamp<int64_t>(hashMb, 1, 4096)) +
-           " min 1 max 4096");
+  SendLine("option name Hash type spin default " + std::to_string(std::clamp<int64_t>(hashMb, 1, MaxHashMb)) +
+           " min 1 max " + std::to_string(MaxHashMb));
   SendLine("option name Ponder type check default false");
   SendLine("option name Book type string default " +
            (configuration.bookFile.empty() ? std::string("<empty>") : configuration.bookFile));
@@ -193,23 +203,25 @@ void SendIdentity() {
   SendLine("uciok");
 }
 
-// "setoption name NAME value VALUE"; names and values may hold blanks.
+// "setoption name NAME value VALUE"; names and values may hold blanks. "Ponder" only tells
+// the engine that the client may send "go ponder": there is nothing to keep.
 void HandleSetOption(const Words& words) {
   auto valueAt = std::find(words.begin(), words.end(), "value");
   const std::string name = JoinWords(words, 2, size_t(valueAt - words.begin()));
   std::string value = valueAt == words.end() ? "" : JoinWords(words, size_t(valueAt - words.begin()) + 1, words.size());
   if (value == "<empty>") value.clear();
+  // Into the settings file's own form: megabytes for the hash, 0 or 1 for learning.
+  char setting[16];
+  if (SameName(name, "Hash"))
+    std::snprintf(setting, sizeof setting, "%dM", std::clamp(ReadInt32(value), 1, MaxHashMb));
+  else
+    std::snprintf(setting, sizeof setting, "%d", SameName(value, "true"));
+  const bool numeric = SameName(name, "Hash") || SameName(name, "Learn");
   StopSearchThread();
-  if (SameName(name, "Hash")) {
-    ApplySetting("HashSize", (std::to_string(std::max(1, ReadInt32(value))) + "M").c_str());
-  } else if (SameName(name, "Book") || SameName(name, "EGTBPath") || SameName(name, "EGTBCacheSize")) {
-    ApplySetting(SameName(name, "Book") ? "Book" : SameName(name, "EGTBPath") ? "EGTBPath" : "EGTBCacheSize",
-                 value.c_str());
-  } else if (SameName(name, "Learn")) {
-    ApplySetting("Learn", SameName(value, "true") ? "1" : "0");
-    ConfigureLearning(configuration.learningEnabled, configuration.learnFileName);
+  for (const OptionKey& entry : OptionKeys) {
+    if (SameName(name, entry.option)) ApplySetting(entry.key, numeric ? setting : value.c_str());
   }
-  // "Ponder" only tells the engine that the client may send "go ponder"; nothing to keep.
+  ConfigureLearning(configuration.learningEnabled, configuration.learnFileName);
 }
 
 void EndLearning() {
