@@ -283,6 +283,8 @@ void HandlePosition(const Words& words) {
   }
 }
 
+constexpr double NodeLimitMoveMs = 1000.0;
+
 double Milliseconds(const Words& words, size_t i) {
   return i < words.size() ? std::clamp(ReadDouble(words[i]), 0.0, 1e12) : 0.0;
 }
@@ -301,6 +303,13 @@ void HandleGo(const Words& words) {
     else if (w == "movestogo") request.movesToGo = ReadInt32(i + 1 < words.size() ? words[++i] : "");
     else if (w == "movetime") request.moveTimeMs = Milliseconds(words, ++i);
     else if (w == "depth") request.depth = std::clamp(ReadInt32(i + 1 < words.size() ? words[++i] : ""), 0, MaxPly);
+    // A mate in n moves lies within 2n - 1 plies.
+    else if (w == "mate") request.depth = std::clamp(2 * ReadInt32(i + 1 < words.size() ? words[++i] : "") - 1, 0, MaxPly);
+    // The search counts no nodes against a limit: a node budget gets a short fixed time.
+    else if (w == "nodes") {
+      request.moveTimeMs = NodeLimitMoveMs;
+      ++i;
+    }
   }
   const int side = client.valid ? int(gameRecord.gamePosition.sideToMove) : int(White);
   const bool limited = request.clockMs[side] >= 0.0 || request.moveTimeMs > 0.0 || request.depth > 0;

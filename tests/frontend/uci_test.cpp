@@ -102,6 +102,8 @@ TEST(GameControl, UciBestMovesFollowThePositionsAndLimits) {
       {"position fen " + castles + " moves e8g8", castles, {"e8g8"}, "go wtime 3000 btime 100 movestogo 40", "*"},
       {"position fen " + mateInOne, mateInOne, {}, "go depth 6", "a1a8"},  // deep enough to be told
       {"position fen " + mateInOne + " moves a1a8", mateInOne, {"a1a8"}, "go depth 3", "0000"},
+      {"position fen " + castles, castles, {}, "go mate 2", "*"},
+      {"position startpos", StartFen, {}, "go nodes 5000", "*"},  // no node limit: a short search
       // The moves stop at the first illegal one.
       {"position startpos moves e2e4 e2e4 e7e5", StartFen, {"e2e4"}, "go depth 2", "*"},
       {"position fen 8/8/8/8/8/8/8/8 w - -", "", {}, "go depth 2", "0000"},
