@@ -12,6 +12,9 @@
 using TbPieceList = int[16];
 
 constexpr int TbNoEpSquare = 127;
+// Answer for a placement no table numbers: squares off the board or shared, pawns on the
+// first or last rank, kings touching, or a man of the side to move touching the other king.
+constexpr uint32_t TbNoIndex = 0xFFFFFFFF;
 
 // Builds the shared numbering tables; once per process, later calls do nothing. Must run
 // before the first TbIndex call (and before any thread calls TbIndex).
@@ -25,3 +28,7 @@ void TbBuildIndexTables();
 // position that cannot occur with that side to move.
 uint32_t TbIndex(int table, int side, const TbPieceList strong, const TbPieceList weak,
                  int epSquare, bool swapped);
+
+// Number of index values the rules give the table for that side: TbExpectedSize or a few
+// more (the last ones then belong to positions that cannot occur with that side to move).
+uint32_t TbIndexRange(int table, int side);
