@@ -13,7 +13,6 @@ extern std::atomic<bool> gameOver;  // no game in progress: user moves and "go" 
 extern bool forceMode;
 extern bool tablesReady;
 extern bool drawOfferAllowed;
-extern double engineTime;    // seconds on the engine's clock, from "time"
 extern double opponentTime;  // seconds on the opponent's clock, from "otim"
 
 // Connects the game record and the search to what listens to them (the search, the book and

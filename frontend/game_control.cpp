@@ -26,7 +26,6 @@ std::atomic<bool> gameOver{true};
 bool forceMode = false;
 bool tablesReady = false;
 bool drawOfferAllowed = false;
-double engineTime = 0.0;
 double opponentTime = 0.0;
 
 namespace {
@@ -77,6 +76,10 @@ void MoveTakenBack() {
   ResetKillers();
   BookMoveTakenBack(engineBook);
   LearningMoveTakenBack();
+}
+// Table files are opened as the root probe reads them; between moves none stays open.
+void GameEndChecked() {
+  if (configuration.tablebasesCreated) TbCloseFiles();
 }
 
 // The start-up sequence, run once by the first "protover" of 2 or more.
@@ -138,6 +141,7 @@ void InstallEventHooks() {
   gameEvents.gameStarted = GameStarted;
   gameEvents.movePlayed = MovePlayed;
   gameEvents.moveTakenBack = MoveTakenBack;
+  gameEvents.gameEndChecked = GameEndChecked;
   searchEvents.searchStarting = LearningSearchStarting;
   searchEvents.searchFinished = RecordLearning;
 }
@@ -262,6 +266,7 @@ void TearDown() {
   gameRecord.startFen = std::string();
   DestroyKpkBitbase();
   engineBook = Book{};
+  TbFreeState(engineTablebases);
   configuration.tablebasesCreated = false;
   FreeHashMemory();
   tablesReady = false;
