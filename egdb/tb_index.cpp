@@ -387,6 +387,17 @@ IndexRule BuildRule(int table, int side) {
   return rule;
 }
 
+// Number of an unordered set of one to three distinct values among those below some n, in
+// the order 0-1, 0-2, 1-2, 0-3, ... (the colexicographic order).
+uint32_t Combination(uint32_t* value, int size) {
+  if (size == 1) return value[0];
+  if (value[0] > value[1]) std::swap(value[0], value[1]);
+  if (size == 2) return value[0] + tables.binomial[2][value[1]];
+  if (value[1] > value[2]) std::swap(value[1], value[2]);
+  if (value[0] > value[1]) std::swap(value[0], value[1]);
+  return value[0] + tables.binomial[2][value[1]] + tables.binomial[3][value[2]];
+}
+
 // The first part of the index, or -1 when a man stands where its type may not.
 int64_t PlacedValue(const PlacedTerm& term, const int* square) {
   const int own = square[term.ownKing] ^ term.frame, other = square[term.otherKing] ^ term.frame;
@@ -403,12 +414,7 @@ int64_t PlacedValue(const PlacedTerm& term, const int* square) {
       if (row[s] == NotAllowed) return -1;
       place[i] = row[s] - (ownAllowed && s > own ? 1 : 0);
     }
-    uint32_t combination = place[0];
-    if (group.size > 1) {
-      std::sort(place, place + group.size);
-      combination = place[0];
-      for (int i = 1; i < group.size; ++i) combination += tables.binomial[i + 1][place[i]];
-    }
+    const uint32_t combination = Combination(place, group.size);
     const uint32_t count = tables.pieceSquareCount[group.type][other] - (ownAllowed ? 1 : 0);
     value = value * tables.binomial[group.size][count] + combination;
   }
@@ -416,18 +422,14 @@ int64_t PlacedValue(const PlacedTerm& term, const int* square) {
 }
 
 uint32_t DigitValue(const Digit& digit, const int* square) {
-  uint32_t rank[3];
+  uint32_t rank[3] = {};
   for (int i = 0; i < digit.size; ++i) {
     const int s = square[digit.ref[i]];
     int below = 0;
     for (int e = 0; e < digit.exclusionCount; ++e) below += square[digit.exclusion[e]] < s;
     rank[i] = static_cast<uint32_t>(s - below - (digit.pawnSquares ? 8 : 0));
   }
-  if (digit.size == 1) return rank[0];
-  std::sort(rank, rank + digit.size);
-  uint32_t value = rank[0];
-  for (int i = 1; i < digit.size; ++i) value += tables.binomial[i + 1][rank[i]];
-  return value;
+  return Combination(rank, digit.size);
 }
 
 int Below(int square, std::initializer_list<int> others) {
