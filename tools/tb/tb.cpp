@@ -42,7 +42,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     const char* value = argv[++i];
     if (flag == "--path") options.path = value;
     else if (flag == "--cache") options.cacheBytes = std::strtoull(value, nullptr, 10);
-    else if (flag == "--probes") options.probes = std::max(1, std::atoi(value));
+    else if (flag == "--probes") options.probes = std::max(64, std::atoi(value));
     else if (flag == "--table") options.table = value;
     else return false;
   }
@@ -95,16 +95,39 @@ bool RandomPosition(int table, std::mt19937_64& random, Position& pos) {
   return !SquareAttackedBy(pos, KingSquare(pos, waiting), pos.sideToMove);
 }
 
-double ProbesPerSecond(const std::vector<Position>& positions, int& answered) {
+// Probes `count` positions taken in turn from the list; probes per second.
+double ProbesPerSecond(const std::vector<Position>& positions, size_t count, int& answered) {
   answered = 0;
   const auto start = std::chrono::steady_clock::now();
-  for (const Position& pos : positions) {
+  for (size_t i = 0; i < count; ++i) {
     int score = 0;
-    answered += TbProbe(engineTablebases, pos, score, 0);
+    answered += TbProbe(engineTablebases, positions[i % positions.size()], score, 0);
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  return double(positions.size()) / std::max(seconds, 1e-9);
+  return double(count) / std::max(seconds, 1e-9);
+}
+
+// Cold: an emptied cache and positions spread over all the tables, so nearly every probe
+// reads its block (from the system's file cache once the files have been read). Warm: a
+// few positions whose blocks fit the cache, probed over and over after one untimed round.
+void TimeCache(const std::vector<Position>& positions, size_t bytes) {
+  constexpr size_t WarmPositions = 64;
+  const std::vector<Position> few(positions.begin(), positions.begin() + WarmPositions);
+  TbSetCacheSize(engineTablebases, bytes);
+  int answered = 0;
+  for (bool warm : {false, true}) {
+    if (warm) ProbesPerSecond(few, few.size(), answered);
+    const TbCacheCounts before = TbCacheStatistics();
+    const double rate = warm ? ProbesPerSecond(few, positions.size(), answered)
+                             : ProbesPerSecond(positions, positions.size(), answered);
+    const TbCacheCounts after = TbCacheStatistics();
+    std::printf("cache %7zu bytes (%3d slots) %s: %9.0f probes/s, %d answered, block hits %llu, "
+                "block reads %llu\n",
+                bytes, TbCacheSlotCount(), warm ? "warm" : "cold", rate, answered,
+                (unsigned long long)(after.hits - before.hits),
+                (unsigned long long)(after.reads - before.reads));
+  }
 }
 
 int Bench(const Options& options) {
@@ -126,21 +149,9 @@ int Bench(const Options& options) {
   while (int(positions.size()) < options.probes) {
     if (RandomPosition(tables[random() % tables.size()], random, pos)) positions.push_back(pos);
   }
-  std::printf("%zu tables, %d random positions\n", tables.size(), options.probes);
-  for (size_t bytes : {DefaultCacheBytes, size_t(1) << 20}) {
-    TbSetCacheSize(engineTablebases, bytes);
-    for (const char* pass : {"cold", "warm"}) {
-      const TbCacheCounts before = TbCacheStatistics();
-      int answered = 0;
-      const double rate = ProbesPerSecond(positions, answered);
-      const TbCacheCounts after = TbCacheStatistics();
-      const uint64_t hits = after.hits - before.hits, reads = after.reads - before.reads;
-      std::printf("cache %7zu bytes (%3d slots) %s: %10.0f probes/s, %d answered, block hits "
-                  "%llu, block reads %llu\n",
-                  bytes, TbCacheSlotCount(), pass, rate, answered, (unsigned long long)hits,
-                  (unsigned long long)reads);
-    }
-  }
+  std::printf("%zu tables, %d random positions; tablebase memory %lld bytes with a %zu-byte cache\n",
+              tables.size(), options.probes, (long long)tbRegistry.allocatedBytes, DefaultCacheBytes);
+  for (size_t bytes : {DefaultCacheBytes, size_t(1) << 20}) TimeCache(positions, bytes);
   return 0;
 }
 
