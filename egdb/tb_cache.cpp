@@ -17,7 +17,7 @@ struct SlotHeader {
   int32_t block;
   int32_t lruPrevious, lruNext;        // towards the most / the least recently used
   int32_t bucketPrevious, bucketNext;  // within the table side's bucket (block & 31)
-  int32_t unused[2];
+  int32_t unused[2];  // pads the header to its 32 bytes
 };
 static_assert(sizeof(SlotHeader) == TbSlotHeaderBytes);
 
@@ -41,8 +41,8 @@ struct Cache {
 SlotHeader& Header(int32_t slot) {
   return *reinterpret_cast<SlotHeader*>(cache.buffer + size_t(slot) * TbSlotBytes);
 }
-const int8_t* Data(int32_t slot) {
-  return reinterpret_cast<const int8_t*>(cache.buffer + size_t(slot) * TbSlotBytes +
+int8_t* Data(int32_t slot) {
+  return reinterpret_cast<int8_t*>(cache.buffer + size_t(slot) * TbSlotBytes +
                                          TbSlotHeaderBytes);
 }
 int32_t* BucketHead(int table, int side, int32_t block) {
@@ -172,7 +172,7 @@ int32_t TbReadValue(int table, int side, uint32_t index) {
   h.table = int16_t(table);
   h.side = int16_t(side);
   h.block = block;
-  if (!ReadBlock(table, side, block, const_cast<int8_t*>(Data(slot)))) {
+  if (!ReadBlock(table, side, block, Data(slot))) {
     TbDisableSide(table, side);
     PushFree(slot);
     return TbNoInformation;
