@@ -108,13 +108,15 @@ double ProbesPerSecond(const std::vector<Position>& positions, size_t count, int
   return double(count) / std::max(seconds, 1e-9);
 }
 
-// Cold: an emptied cache and positions spread over all the tables, so nearly every probe
-// reads its block (from the system's file cache once the files have been read). Warm: a
-// few positions whose blocks fit the cache, probed over and over after one untimed round.
+// Cold: an emptied cache and positions spread over all the tables, so most probes read
+// their block (from the system's file cache once the files have been read). Warm: a few
+// positions whose blocks fit the cache, probed over and over after one untimed round.
 void TimeCache(const std::vector<Position>& positions, size_t bytes) {
   constexpr size_t WarmPositions = 64;
-  const std::vector<Position> few(positions.begin(), positions.begin() + WarmPositions);
   TbSetCacheSize(engineTablebases, bytes);
+  // No more positions than slots: their blocks fit whatever they are.
+  const size_t warmCount = std::clamp<size_t>(size_t(TbCacheSlotCount()), 1, WarmPositions);
+  const std::vector<Position> few(positions.begin(), positions.begin() + warmCount);
   int answered = 0;
   for (bool warm : {false, true}) {
     if (warm) ProbesPerSecond(few, few.size(), answered);
