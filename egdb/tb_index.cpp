@@ -1,9 +1,7 @@
 #include "egdb/tb_index.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -11,20 +9,24 @@
 #include <vector>
 
 // Numbering of the table files. A position is first normalised (the side to move's king onto
-// files a-d, or for pawnless tables into the a1-d4 triangle), then numbered in two parts:
+// files a-d, or for pawnless tables into the a1-d4 triangle below the diagonal), then
+// numbered in two parts:
 //   first  the side to move's men placed against the other king through pieceSquareIndex,
-//          which leaves out the squares where they would touch it, plus a running-sum base
-//          per king pair (no men to place: first is the king pair's number);
+//          which leaves out the squares where they would touch it (when black to move has
+//          only its king, white's pawns, seen from black's side), plus a running-sum base
+//          per king pair; with nothing to place, first is the king pair's number;
 //   rest   the other men ranked among the squares still free, as mixed-radix digits;
 // index = first x (product of the digits' radices) + rest. Tables with pawns on both sides
-// number their en-passant positions after all others. Every table and side is one rule
-// record built from its piece list; TbIndex only follows the record.
+// number their en-passant positions after all others. Not every value below a file's size is
+// a position: men that a rule does not rank around each other may share a square, and the
+// last values of some files belong to positions with the side not to move in check.
+// Every table and side is one rule record built from its piece list; TbIndex only follows
+// the record, without allocating.
 
 namespace {
 
 constexpr uint16_t NoPair = 4000;
 constexpr uint8_t NotAllowed = 255;
-constexpr int PairKinds = 2;  // 0 pawnless, 1 with pawns
 constexpr int PawnlessPairCount = 462;
 constexpr int PawnPairCount = 1806;
 

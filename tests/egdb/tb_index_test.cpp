@@ -347,9 +347,9 @@ uint32_t PairBase(bool pawns, const std::string& men, int own, int other) {
       base[pair] = sum;
       if (!NormalisedKings(kings, pair / 64, pair % 64)) continue;
       uint32_t block = 1;
-      for (size_t i = 0; i < men.size(); ++i) {
-        const uint32_t c = Free(men[i], pair % 64, pair / 64);
-        block = i > 0 && men[i] == men[i - 1] ? block * (c - 1) / 2 : block * c;
+      for (size_t i = 0, k = 0; i < men.size(); ++i) {
+        k = i > 0 && men[i] == men[i - 1] ? k + 1 : 0;  // block x= c choose k+1 / (c choose k)
+        block = block * (Free(men[i], pair % 64, pair / 64) - uint32_t(k)) / uint32_t(k + 1);
       }
       sum += block;
     }
@@ -418,6 +418,28 @@ const LiteralRule literalRules[] = {
        if (e == lo + 9 && File(lo) != 7) return base + File(lo) + 14 * r(hi) - 119;
        if (e == hi + 7 && File(hi) != 0) return base + File(hi) + 14 * r(lo) - 113;
        return base + File(hi) + 14 * r(lo) - 105;
+     }},
+    {"kbbnk", 1, [](int w, int b, const int* m, int) {
+       const int j1 = m[0] - Below(m[0], {w, b, m[2]}), j2 = m[1] - Below(m[1], {w, b, m[2]});
+       const int pair = std::min(j1, j2) + std::max(j1, j2) * (std::max(j1, j2) - 1) / 2;
+       return 113460 * Pair(false, b, w) + uint32_t(62 * pair + m[2] - Below(m[2], {w, b}));
+     }},
+    {"kpppk", 1, [](int w, int b, const int* m, int) {
+       int i[3];
+       for (int k = 0; k < 3; ++k) i[k] = Placed('P', w ^ 56, b ^ 56, m[k] ^ 56);
+       std::sort(i, i + 3);
+       return uint32_t(i[0] + i[1] * (i[1] - 1) / 2 + i[2] * (i[2] - 1) * (i[2] - 2) / 6) + PairBase(true, "PPP", b ^ 56, w ^ 56);
+     }},
+    {"kppkq", 1, [](int w, int b, const int* m, int) {
+       const int p1 = std::min(m[0], m[1]), p2 = std::max(m[0], m[1]);
+       return 1128 * (Placed('q', w, b, m[2]) + PairBase(true, "q", b, w)) + uint32_t((p2 - 8) * (p2 - 9) / 2 + p1 - 8);
+     }},
+    {"knpkp", 1, [](int w, int b, const int* m, int e) {
+       const int x = m[0], p = m[1], q = m[2];
+       if (e != TbNoEpSquare)
+         return 2820 * 81664 + 812 * Pair(true, b, w) + uint32_t(14 * (x - Below(x, {b, w, p, q, e, e - 8})) + (e == q - 9 ? File(q) - 1 : File(q) + 7));
+       const uint32_t first = Placed('p', w ^ 56, b ^ 56, q ^ 56) + PairBase(true, "p", b ^ 56, w ^ 56);
+       return 2820 * first + uint32_t(47 * (x - Below(x, {b, w, p, q})) + p - 8 - (p > q));
      }},
 };
 
