@@ -19,8 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "board/types.h"
+#include "board/board.h"
 #include "egdb/tb_index.h"
+#include "egdb/tb_probe.h"
+#include "notation/notation.h"
 
 namespace {
 
@@ -353,10 +355,29 @@ class TbGenValues : public testing::Test {
   static inline std::string dir_;
 };
 
-// Every legal three-man position, both sides to move, read through the numbering: the
-// file holds the solver's depth to mate; every other index holds 127; the files have the
-// lengths the registry expects.
+std::string Fen(const Board& b) {
+  std::string fen;
+  for (int rank = 7; rank >= 0; --rank) {
+    for (int file = 0, empty = 0; file < 8; ++file) {
+      const int i = ManAt(b, rank * 8 + file);
+      if (i >= 0 && empty) fen += static_cast<char>('0' + empty), empty = 0;
+      if (i < 0) ++empty;
+      else fen += b.men[i].colour ? Letters[b.men[i].kind] : static_cast<char>(Letters[b.men[i].kind] - 32);
+      if (file == 7 && empty) fen += static_cast<char>('0' + empty);
+    }
+    if (rank) fen += '/';
+  }
+  return fen + (b.side ? " b" : " w") + " - - 0 1";
+}
+
+// Every legal three-man position, both sides to move, read through the numbering: the file
+// holds the solver's depth to mate; every other index holds 127; the files have the lengths
+// the registry expects. The engine's own probe scores the position's twin with the colours
+// exchanged (the piece black, the board turned) by the same value.
 TEST_F(TbGenValues, ThreeManTablesMatchAnIndependentSolver) {
+  InitTables();
+  TbState state;
+  ASSERT_EQ(TbInit(state, dir_, 1 << 20), 4);
   ThreeManSolver solver;
   Tables tables(dir_);
   for (const char* name : {"knk", "kbk", "krk", "kqk", "kpk"}) {
@@ -372,6 +393,15 @@ TEST_F(TbGenValues, ThreeManTablesMatchAnIndependentSolver) {
       if (byte != expected[ThreeManSolver::Raw(b)] && ++wrong <= 10)
         ADD_FAILURE() << Describe(b) << ": file " << byte << ", solver " << expected[ThreeManSolver::Raw(b)];
       if (index < reached[b.side].size()) reached[b.side][index] = true;
+      const int solved = expected[ThreeManSolver::Raw(b)];
+      const int score = solved > 0 ? 2 * solved + 31747 : solved < 0 ? 2 * solved - 31748 : 0;
+      Board twin = b;
+      twin.side = 1 - b.side;
+      for (int i = 0; i < b.count; ++i) twin.men[i] = {1 - b.men[i].colour, b.men[i].kind, b.men[i].square ^ 56};
+      Position pos;
+      int probed = 99999;
+      if ((!SetFromFen(pos, Fen(twin)) || !TbProbe(state, pos, probed, 0) || probed != score) && ++wrong <= 10)
+        ADD_FAILURE() << Fen(twin) << ": engine probe " << probed << ", solver " << score;
     });
     EXPECT_EQ(wrong, 0);
     for (int side = 0; side < 2; ++side) {
@@ -382,6 +412,7 @@ TEST_F(TbGenValues, ThreeManTablesMatchAnIndependentSolver) {
       EXPECT_EQ(strays, 0) << "side " << side;
     }
   }
+  TbFreeState(state);
 }
 
 // The longest wins known for these endings: a queen mates in at most 10 moves, a rook in 16,
