@@ -23,7 +23,7 @@ constexpr size_t OracleCache = 1 << 20;
 constexpr int MateBase = 32001;  // mate in n for the side to move scores 32001 - 2n
 
 class TablebasePlay : public ::testing::Test {
- protected:
+ public:
   static void SetUpTestSuite() {
     InitTables();
     tables_ = EngineProcess::MakeScratchDirectory();
@@ -67,7 +67,7 @@ class TablebasePlay : public ::testing::Test {
 
   // The engine's move from the position, with its clock at `seconds`.
   static std::optional<Move> EngineMove(Position& pos, const std::string& fen, int seconds) {
-    EngineProcess engine(engineDir_);
+    EngineProcess engine(TablebasePlay::engineDir_);
     const std::string clock = std::to_string(seconds * 100);
     for (const std::string& command : {"xboard"s, "protover 2"s, "new"s, "force"s,
                                        "setboard "s + fen, "time "s + clock, "otim "s + clock, "go"s})
@@ -84,9 +84,8 @@ class TablebasePlay : public ::testing::Test {
   static inline TbState oracle_;
 };
 
-TEST_F(TablebasePlay, MatesInTheTablesNumberOfMovesAgainstTheLongestDefence) {
-  ASSERT_TRUE(generated_);
-  ASSERT_EQ(TbInit(oracle_, tables_, OracleCache), 4);
+// The winning side mates in exactly the tables' number of moves.
+void MatesAgainstTheLongestDefence() {
   const char* const starts[] = {
       "8/8/8/3k4/8/8/8/1Q1K4 w - - 0 1",
       "8/8/8/3k4/8/8/8/1R1K4 w - - 0 1",
@@ -99,11 +98,11 @@ TEST_F(TablebasePlay, MatesInTheTablesNumberOfMovesAgainstTheLongestDefence) {
     ASSERT_TRUE(SetFromFen(pos, fen));
     const int winner = pos.sideToMove;
     int score = 0;
-    ASSERT_TRUE(TbProbe(oracle_, pos, score, 0));
+    ASSERT_TRUE(TbProbe(TablebasePlay::oracle_, pos, score, 0));
     ASSERT_GT(score, 0);
     const int mateIn = (MateBase - score) / 2;
 
-    EngineProcess engine(engineDir_);
+    EngineProcess engine(TablebasePlay::engineDir_);
     for (const char* command : {"xboard", "protover 2"}) engine.Send(command);
     ASSERT_TRUE(engine.ReadUntil("feature done=1"));
     for (const std::string& command : {"new"s, "force"s, "setboard "s + fen, "go"s})
@@ -115,11 +114,11 @@ TEST_F(TablebasePlay, MatesInTheTablesNumberOfMovesAgainstTheLongestDefence) {
       std::string text = line->substr(5);
       Move move;
       ASSERT_TRUE(ParseMoveText(pos, text, move)) << text;
-      Play(pos, move);
+      TablebasePlay::Play(pos, move);
       ++moves;
-      if (!LongestDefence(pos, defence)) break;
+      if (!TablebasePlay::LongestDefence(pos, defence)) break;
       ASSERT_LT(moves, mateIn) << "no mate yet";
-      Play(pos, defence);
+      TablebasePlay::Play(pos, defence);
       engine.Send("usermove " + MoveText(defence));
     }
     EXPECT_EQ(moves, mateIn);
@@ -131,9 +130,7 @@ TEST_F(TablebasePlay, MatesInTheTablesNumberOfMovesAgainstTheLongestDefence) {
 // The defending side: a lost position is answered by the longest defence, and a drawn one in
 // which a single move keeps the draw (taking the knight) by that move, even with time to
 // search, and whichever colour the tables read.
-TEST_F(TablebasePlay, DefendsByTheTables) {
-  ASSERT_TRUE(generated_);
-  ASSERT_EQ(TbInit(oracle_, tables_, OracleCache), 4);
+void DefendsByTheTables() {
   const struct {
     const char* fen;
     int seconds;
@@ -148,14 +145,22 @@ TEST_F(TablebasePlay, DefendsByTheTables) {
     Position pos, child;
     ASSERT_TRUE(SetFromFen(pos, row.fen));
     int rootScore = 0, score = 0;
-    ASSERT_TRUE(TbProbe(oracle_, pos, rootScore, 0));
-    const auto move = EngineMove(pos, row.fen, row.seconds);
+    ASSERT_TRUE(TbProbe(TablebasePlay::oracle_, pos, rootScore, 0));
+    const auto move = TablebasePlay::EngineMove(pos, row.fen, row.seconds);
     ASSERT_TRUE(move);
     child = pos;
-    Play(child, *move);
-    ASSERT_TRUE(TbProbe(oracle_, child, score, 0));
+    TablebasePlay::Play(child, *move);
+    ASSERT_TRUE(TbProbe(TablebasePlay::oracle_, child, score, 0));
     EXPECT_EQ(score + rootScore, rootScore ? 1 : 0);  // one ply on: a mate one move nearer
   }
+}
+
+// One test: the tables are generated once for both sides of the play.
+TEST_F(TablebasePlay, PlaysByTheTables) {
+  ASSERT_TRUE(generated_);
+  ASSERT_EQ(TbInit(oracle_, tables_, OracleCache), 4);
+  MatesAgainstTheLongestDefence();
+  DefendsByTheTables();
 }
 
 }  // namespace
