@@ -556,8 +556,8 @@ class Solver {
     int order[MaxMen];
     for (int i = 0; i < m_.count; ++i) order[i] = i;
     SortMen(order, m_.count, [&](int a, int b) { return p.sq[a] < p.sq[b]; });
-    for (int i : order) {
-      const int colour = m_.colour[i], kind = m_.kind[i];
+    for (int k = 0; k < m_.count; ++k) {
+      const int i = order[k], colour = m_.colour[i], kind = m_.kind[i];
       lists[colour][kind == King ? 15 : kind * 3 + filled[colour][kind]++] = p.sq[i];
     }
   }
