@@ -389,15 +389,13 @@ IndexRule BuildRule(int table, int side) {
   return rule;
 }
 
-// Number of an unordered set of one to three distinct values among those below some n, in
-// the order 0-1, 0-2, 1-2, 0-3, ... (the colexicographic order).
-uint32_t Combination(uint32_t* value, int size) {
-  if (size == 1) return value[0];
-  if (value[0] > value[1]) std::swap(value[0], value[1]);
-  if (size == 2) return value[0] + tables.binomial[2][value[1]];
-  if (value[1] > value[2]) std::swap(value[1], value[2]);
-  if (value[0] > value[1]) std::swap(value[0], value[1]);
-  return value[0] + tables.binomial[2][value[1]] + tables.binomial[3][value[2]];
+// Number of an unordered set of one to three distinct values (the first `size` of a, b, c)
+// in the order 0-1, 0-2, 1-2, 0-3, ... (the colexicographic order).
+uint32_t Combination(uint32_t a, uint32_t b, uint32_t c, int size) {
+  if (size == 1) return a;
+  if (size == 2) return std::min(a, b) + tables.binomial[2][std::max(a, b)];
+  const uint32_t low = std::min({a, b, c}), high = std::max({a, b, c});
+  return low + tables.binomial[2][a + b + c - low - high] + tables.binomial[3][high];
 }
 
 // The first part of the index, or -1 when a man stands where its type may not.
@@ -410,13 +408,13 @@ int64_t PlacedValue(const PlacedTerm& term, const int* square) {
     const PlacedGroup& group = term.groups[g];
     const uint8_t* row = tables.pieceSquareIndex[group.type] + other * 64;
     const bool ownAllowed = row[own] != NotAllowed;
-    uint32_t place[3] = {};
+    uint32_t place[3] = {0, 0, 0};
     for (int i = 0; i < group.size; ++i) {
       const int s = square[group.ref[i]] ^ term.frame;
       if (row[s] == NotAllowed) return -1;
       place[i] = row[s] - (ownAllowed && s > own ? 1 : 0);
     }
-    const uint32_t combination = Combination(place, group.size);
+    const uint32_t combination = Combination(place[0], place[1], place[2], group.size);
     const uint32_t count = tables.pieceSquareCount[group.type][other] - (ownAllowed ? 1 : 0);
     value = value * tables.binomial[group.size][count] + combination;
   }
@@ -424,14 +422,14 @@ int64_t PlacedValue(const PlacedTerm& term, const int* square) {
 }
 
 uint32_t DigitValue(const Digit& digit, const int* square) {
-  uint32_t rank[3] = {};
+  uint32_t rank[3] = {0, 0, 0};
   for (int i = 0; i < digit.size; ++i) {
     const int s = square[digit.ref[i]];
     int below = 0;
     for (int e = 0; e < digit.exclusionCount; ++e) below += square[digit.exclusion[e]] < s;
     rank[i] = static_cast<uint32_t>(s - below - (digit.pawnSquares ? 8 : 0));
   }
-  return Combination(rank, digit.size);
+  return Combination(rank[0], rank[1], rank[2], digit.size);
 }
 
 int Below(int square, std::initializer_list<int> others) {
