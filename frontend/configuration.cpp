@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "book/book.h"
+#include "egdb/egdb.h"
 #include "frontend/numbers.h"
 #include "search/search.h"
 
@@ -32,12 +33,21 @@ void ApplyBook(const char* value) {
   engineBook = LoadBook(value);
 }
 
+// The tables of the new paths replace those registered before; where none is found the
+// engine plays without (the state's error code says so, nothing is announced).
 void ApplyTablebasePaths(const char* value) {
   configuration.tablebasePaths = value;
+  TbFreeState(engineTablebases);
+  TbInit(engineTablebases, value, size_t(configuration.tablebaseCacheBytes));
   configuration.tablebasesCreated = true;
 }
 
-void ApplyTablebaseCache(const char* value) { configuration.tablebaseCacheBytes = ReadSize(value); }
+// Before "EGTBPath" the size waits for it; after, the cache is replaced at once.
+void ApplyTablebaseCache(const char* value) {
+  configuration.tablebaseCacheBytes = ReadSize(value);
+  if (configuration.tablebasesCreated)
+    TbSetCacheSize(engineTablebases, size_t(configuration.tablebaseCacheBytes));
+}
 
 void ApplyLearn(const char* value) { configuration.learningEnabled = ReadSize(value) != 0; }
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-// What the settings asked for. The tablebase keys are only remembered until that subsystem
-// exists; the "Book" key also loads the engine's book.
+// What the settings asked for; the "Book" key also loads the engine's book, "EGTBPath" sets
+// up the endgame tables and "EGTBCacheSize" sizes their cache.
 struct Configuration {
   bool hashSizeGiven = false;  // else the start-up builds the default table
   int64_t hashBytes = 0;       // as read; the hash budget raises it to its minimum

@@ -14,7 +14,6 @@ extern bool forceMode;
 extern bool tablesReady;
 extern bool drawOfferAllowed;
 extern bool analysisMode;  // "analyze" until "exit": the game position is searched without end
-extern double engineTime;    // seconds on the engine's clock, from "time"
 extern double opponentTime;  // seconds on the opponent's clock, from "otim"
 
 // Connects the game record and the search to what listens to them (the search, the book and

@@ -28,7 +28,6 @@ bool tablesReady = false;
 bool drawOfferAllowed = false;
 bool analysisMode = false;
 std::atomic<bool> searchMoveDropped{false};
-double engineTime = 0.0;
 double opponentTime = 0.0;
 
 namespace {
@@ -82,6 +81,10 @@ void MoveTakenBack() {
   ResetKillers();
   BookMoveTakenBack(engineBook);
   LearningMoveTakenBack();
+}
+// Table files are opened as the root probe reads them; between moves none stays open.
+void GameEndChecked() {
+  if (configuration.tablebasesCreated) TbCloseFiles();
 }
 
 // The start-up sequence, run once by the first "protover" of 2 or more.
@@ -176,6 +179,7 @@ void InstallEventHooks() {
   gameEvents.gameStarted = GameStarted;
   gameEvents.movePlayed = MovePlayed;
   gameEvents.moveTakenBack = MoveTakenBack;
+  gameEvents.gameEndChecked = GameEndChecked;
   searchEvents.searchStarting = LearningSearchStarting;
   searchEvents.searchFinished = RecordLearning;
 }
@@ -322,6 +326,7 @@ void TearDown() {
   gameRecord.startFen = std::string();
   DestroyKpkBitbase();
   engineBook = Book{};
+  TbFreeState(engineTablebases);
   configuration.tablebasesCreated = false;
   FreeHashMemory();
   tablesReady = false;

@@ -139,6 +139,7 @@ GameEndCode CheckGameEnd() {
       }
     }
   }
+  if (gameEvents.gameEndChecked) gameEvents.gameEndChecked();
   return code;
 }
 

@@ -61,6 +61,8 @@ struct GameEvents {
   void (*movePlayed)(const Position& before, const Move& move) = nullptr;
   // A half-move is about to be taken back.
   void (*moveTakenBack)() = nullptr;
+  // After every game-end test, whatever it found.
+  void (*gameEndChecked)() = nullptr;
 };
 extern GameEvents gameEvents;
 

@@ -40,6 +40,11 @@ elif ! grep -q '^Book' build/skarne.ini; then
   echo 'Book=skarne.boo' >> build/skarne.ini
   echo "Added Book=skarne.boo to build/skarne.ini"
 fi
+# Endgame tables made by skarne-tbgen (see the README) are used when they are there.
+if [ -d build/tablebases ] && ! grep -q '^EGTBPath' build/skarne.ini; then
+  echo 'EGTBPath=tablebases' >> build/skarne.ini
+  echo "Added EGTBPath=tablebases to build/skarne.ini"
+fi
 
 if [ $human -eq 1 ]; then
   [ -n "${DISPLAY:-}" ] || { echo "--human needs a display" >&2; exit 2; }

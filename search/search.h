@@ -18,6 +18,7 @@ extern std::atomic<bool> stopSearch;
 extern std::atomic<int32_t> depthLimit;  // the "sd" limit in plies; 0 = none, negative = no search
 extern std::atomic<bool> postThinking;
 extern int32_t timeLimits[3];  // ms: target, hard limit, extended limit
+extern double engineTime;      // seconds on the engine's clock, from "time"
 extern bool hashClearedThisGame;
 // Result of the last completed iteration, read after Think.
 extern int32_t lastScore;

@@ -7,6 +7,7 @@ std::atomic<bool> stopSearch{false};
 std::atomic<int32_t> depthLimit{0};
 std::atomic<bool> postThinking{true};
 int32_t timeLimits[3] = {0, 0, 0};
+double engineTime = 0.0;
 bool hashClearedThisGame = false;
 int32_t lastScore = 0;
 

@@ -9,6 +9,7 @@
 #include "notation/game.h"
 #include "notation/move_text.h"
 #include "search/search_state.h"
+#include "search/tablebase_root.h"
 
 PendingLearn pendingLearn{};
 SearchEvents searchEvents;
@@ -344,7 +345,7 @@ void Think(Move& move, bool ponder) {
   root.cacheFlags = 0;
   S.infiniteSearch = ponder || depthLimit != 0;
   if (!S.infiniteSearch) {
-    if (AnsweredAtOnce(move) || AnsweredFromBook(move)) return;
+    if (AnsweredAtOnce(move) || AnsweredFromBook(move) || ProbeTablebasesAtRoot(move)) return;
     if (searchEvents.searchStarting) searchEvents.searchStarting();
   }
   if (S.infiniteSearch) {

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 
+#include "egdb/egdb.h"
 #include "engine_process.h"
 #include "frontend/configuration.h"
 #include "search/search.h"
@@ -26,6 +27,7 @@ std::string Changes() {
   if (!c.tablebasePaths.empty()) said += " tb=" + c.tablebasePaths;
   if (c.tablebaseCacheBytes != Configuration{}.tablebaseCacheBytes)
     said += " cache=" + std::to_string(c.tablebaseCacheBytes);
+  if (c.tablebasesCreated) said += " tbcache=" + std::to_string(engineTablebases.cacheBytes);
   if (!c.learningEnabled) said += " nolearn";
   return said.empty() ? said : said.substr(1);
 }
@@ -34,6 +36,7 @@ class Settings : public ::testing::Test {
  protected:
   void TearDown() override {
     FreeHashMemory();
+    TbFreeState(engineTablebases);
     std::filesystem::remove_all(directory);
   }
   // Reads the settings file holding `text` (none when `text` is null) into a fresh record.
@@ -62,14 +65,18 @@ TEST_F(Settings, KeysValuesAndLines) {
       {"Learn abc\n", "nolearn"},
       {"Learn=2\nUnknown=0\n", ""},
       {"Book=\"my book.boo\"\n", "book=my"},  // a value ends at the first blank
-      {"EGTBCacheSize=4M\nEGTBPath=/a;/b\n", "tb=/a;/b cache=4194304"},
-      {"EGTBPath=/a\nEGTBCacheSize=99999999999999999K\nEGTBPath=/c\n", "tb=/c cache=9223372036854775807"},
+      // The tables' cache: sized by the setting before "EGTBPath", replaced by one after it;
+      // a size that cannot be allocated leaves them without.
+      {"EGTBCacheSize=4M\nEGTBPath=/a;/b\n", "tb=/a;/b cache=4194304 tbcache=4194304"},
+      {"EGTBPath=/a\nEGTBCacheSize=2M\n", "tb=/a cache=2097152 tbcache=2097152"},
+      {"EGTBPath=/a\nEGTBCacheSize=99999999999999999K\nEGTBPath=/c\n",
+       "tb=/c cache=9223372036854775807 tbcache=0"},
       // 246 characters with the newline are a setting, 247 are not, nor is the rest of a
       // line too long for one read.
       {"Learn=0" + blanks.substr(0, 238) + "\n", "nolearn"},
       {"Learn=0" + blanks.substr(0, 239) + "\n", ""},
       {"Book=a" + blanks + "Learn=0\nBook=b\n", "book=b"},
-      {DefaultFile, "hash=67108864 book=skarne.boo tb=c:\\egtb;c:\\tb cache=1048576"},
+      {DefaultFile, "hash=67108864 book=skarne.boo tb=c:\\egtb;c:\\tb cache=1048576 tbcache=1048576"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);

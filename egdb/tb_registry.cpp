@@ -1,0 +1,212 @@
+#include "egdb/tb_registry.h"
+
+#include <cstdarg>
+#include <cstdlib>
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+TbRegistry tbRegistry;
+
+namespace {
+
+// Material trie: ten levels, one per count (white p n b r q, black p n b r q). A node with
+// maximum n has n + 1 children, the child for count c having maximum n - c, so no path
+// holds more than three men besides the kings. The children of a node are consecutive,
+// nodes below the tenth count and leaf values at it.
+struct TrieNode {
+  int maximum;
+  int first;
+};
+constexpr int TrieLevels = 10;
+constexpr int TrieRootMaximum = 3;
+std::vector<TrieNode> trieNodes;
+std::vector<int> trieLeaves;
+
+void FillTrieNode(int node, int level, int maximum) {
+  trieNodes[node].maximum = maximum;
+  if (level == TrieLevels - 1) {
+    trieNodes[node].first = int(trieLeaves.size());
+    trieLeaves.resize(trieLeaves.size() + maximum + 1, 0);
+    return;
+  }
+  const int first = int(trieNodes.size());
+  trieNodes[node].first = first;
+  trieNodes.resize(trieNodes.size() + maximum + 1);
+  for (int c = 0; c <= maximum; ++c) FillTrieNode(first + c, level + 1, maximum - c);
+}
+
+// The leaf of the material, or null when a count exceeds its node's maximum.
+int* TrieLeaf(const int counts[10]) {
+  int node = 0;
+  for (int level = 0; level < TrieLevels; ++level) {
+    const TrieNode& n = trieNodes[node];
+    if (counts[level] < 0 || counts[level] > n.maximum) return nullptr;
+    if (level == TrieLevels - 1) return &trieLeaves[n.first + counts[level]];
+    node = n.first + counts[level];
+  }
+  return nullptr;
+}
+
+// "kqkr": the men after the first 'k' count for the side named first (slots 0..4), those
+// after the second 'k' for the other side (slots 5..9).
+void MaterialOfName(const char* name, int counts[10], bool exchanged) {
+  std::fill(counts, counts + 10, 0);
+  static constexpr char Men[] = "pnbrq";
+  int kings = 0;
+  for (const char* c = name; *c; ++c) {
+    if (*c == 'k') {
+      ++kings;
+      continue;
+    }
+    const char* man = std::strchr(Men, *c);
+    if (!man) continue;
+    const bool firstSide = (kings == 1) != exchanged;
+    ++counts[(firstSide ? 0 : 5) + int(man - Men)];
+  }
+}
+
+void StoreInTrie(const char* name, bool exchanged, int value, const char* fileName) {
+  int counts[10];
+  MaterialOfName(name, counts, exchanged);
+  int* leaf = TrieLeaf(counts);
+  if (!leaf) TbFatal("*** Unable to register %s\n", fileName);
+  *leaf = value;
+}
+
+bool CanOpen(const std::string& name) {
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (!file) return false;
+  std::fclose(file);
+  return true;
+}
+
+// The compressed names of a file, in the order tried: "kqkr.nbw.emd", "kqkr_nbw.emd" and
+// "kqkr__nbw.emd" (the eight characters from the '_' moved one place on, so the '_' is
+// doubled; the name ends right after them). True when one of them opens.
+bool CompressedFileExists(const std::string& plain) {
+  const size_t dot = plain.size() - 4;
+  std::string underscored = plain;
+  underscored[dot] = '_';
+  underscored += ".emd";
+  std::string doubled = underscored;
+  doubled.insert(dot, 1, '_');
+  for (const std::string& name : {plain + ".emd", underscored, doubled}) {
+    if (name.size() <= size_t(TbNameLimit) && CanOpen(name)) return true;
+  }
+  return false;
+}
+
+// The length of a plain table file, checked against the size its table must have.
+int64_t CheckedLength(std::FILE* file, int table, int side, const std::string& name) {
+  if (std::fseek(file, 0, SEEK_END) != 0) TbFatal("*** Seek in %s failed\n", name.c_str());
+  const long length = std::ftell(file);
+  if (length < 0) TbFatal("*** Seek in %s failed\n", name.c_str());
+  const int32_t expected = TbExpectedSize(table, side);
+  if (expected != 0 && length != expected) TbFatal("*** %s corrupted\n", name.c_str());
+  return length;
+}
+
+char* CopyName(const std::string& name) {
+  char* copy = static_cast<char*>(TbAllocate(name.size() + 1));
+  std::memcpy(copy, name.c_str(), name.size() + 1);
+  return copy;
+}
+
+}  // namespace
+
+void TbFatal(const char* format, ...) {
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::vprintf(format, arguments);
+  va_end(arguments);
+  std::fflush(stdout);
+  std::exit(1);
+}
+
+void* TbAllocate(size_t bytes) {
+  void* memory = std::malloc(bytes ? bytes : 1);
+  if (!memory) TbFatal("*** Cannot allocate %llu bytes of memory\n", (unsigned long long)bytes);
+  tbRegistry.allocatedBytes += int64_t(bytes);
+  return memory;
+}
+
+void TbRelease(void* memory) { std::free(memory); }
+
+void TbBuildTrie() {
+  if (!trieNodes.empty()) return;
+  trieNodes.resize(1);
+  FillTrieNode(0, 0, TrieRootMaximum);
+}
+
+bool TbRegister(std::string_view directory, int table, int side) {
+  TbDescriptor& d = tbRegistry.descriptors[table];
+  if (TbIsSymmetric(table)) side = 0;
+  if (d.path[side] || d.memory[side]) return true;
+
+  std::string name(directory);
+  if (!name.empty()) name += '/';
+  name += TbTableName(table);
+  name += side == 0 ? ".nbw" : ".nbb";
+  if (name.size() > size_t(TbNameLimit)) return false;  // cut, it would name another file
+
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (!file) {
+    // Compressed files are not read yet: one found counts as absent, so a plain file of
+    // the same table in a later directory may still serve.
+    if (CompressedFileExists(name)) ++tbRegistry.compressedSkipped;
+    return false;
+  }
+  const int64_t length = CheckedLength(file, table, side, name);
+  std::fclose(file);
+
+  const char* tableName = TbTableName(table);
+  StoreInTrie(tableName, false, table, name.c_str());
+  if (!TbIsSymmetric(table)) StoreInTrie(tableName, true, -table, name.c_str());
+
+  d.path[side] = CopyName(name);
+  d.buckets[side] = static_cast<int32_t*>(TbAllocate(TbBucketCount * sizeof(int32_t)));
+  std::fill(d.buckets[side], d.buckets[side] + TbBucketCount, TbNoSlot);
+  d.decoder[side] = nullptr;
+  d.length[side] = length;
+  return true;
+}
+
+int TbLookup(const int counts[10]) {
+  const int* leaf = TrieLeaf(counts);
+  return leaf ? *leaf : 0;
+}
+
+void TbCloseFiles() {
+  for (TbDescriptor& d : tbRegistry.descriptors) {
+    for (std::FILE*& file : d.file) {
+      if (file) std::fclose(file);
+      file = nullptr;
+    }
+  }
+}
+
+void TbForgetRegistrations() {
+  TbCloseFiles();
+  for (TbDescriptor& d : tbRegistry.descriptors) {
+    for (int side = 0; side < 2; ++side) {
+      if (!d.memory[side]) {
+        TbRelease(d.buckets[side]);
+        d.buckets[side] = nullptr;
+      }
+      TbRelease(d.path[side]);
+      d.path[side] = nullptr;
+      d.decoder[side] = nullptr;
+      d.length[side] = 0;
+    }
+  }
+}
+
+void TbDisableSide(int table, int side) {
+  TbDescriptor& d = tbRegistry.descriptors[table];
+  if (d.file[side]) std::fclose(d.file[side]);
+  d.file[side] = nullptr;
+  TbRelease(d.path[side]);
+  d.path[side] = nullptr;
+}

@@ -1,0 +1,181 @@
+#include "egdb/tb_tables.h"
+
+#include <cstring>
+
+namespace {
+
+struct TableFacts {
+  const char* name;
+  bool symmetric;
+  int32_t expectedSize[2];
+};
+
+// Order and sizes are those of the table files: the table number is a file-format fact.
+constexpr TableFacts tableFacts[TbTableCount] = {
+    {"kk", false, {0, 0}},
+    {"kpk", false, {81664, 84012}},
+    {"knk", false, {26282, 28644}},
+    {"kbk", false, {27243, 28644}},
+    {"krk", false, {27030, 28644}},
+    {"kqk", false, {25629, 28644}},
+    {"kpkp", false, {3863492, 3863492}},
+    {"knkp", false, {4931904, 4981504}},
+    {"knkn", true, {1603202, 1603202}},
+    {"kbkp", false, {5112000, 4981504}},
+    {"kbkn", false, {1661823, 1603202}},
+    {"kbkb", true, {1661823, 1661823}},
+    {"krkp", false, {5072736, 4981504}},
+    {"krkn", false, {1649196, 1603202}},
+    {"krkb", false, {1649196, 1661823}},
+    {"krkr", true, {1649196, 1649196}},
+    {"kqkp", false, {4810080, 4981504}},
+    {"kqkn", false, {1563735, 1603202}},
+    {"kqkb", false, {1563735, 1661823}},
+    {"kqkr", false, {1563735, 1649196}},
+    {"kqkq", true, {1563735, 1563735}},
+    {"kppk", false, {1806671, 1912372}},
+    {"knpk", false, {4648581, 5124732}},
+    {"knnk", false, {735304, 873642}},
+    {"kbpk", false, {4817128, 5124732}},
+    {"kbnk", false, {1550620, 1747284}},
+    {"kbbk", false, {789885, 873642}},
+    {"krpk", false, {4779530, 5124732}},
+    {"krnk", false, {1538479, 1747284}},
+    {"krbk", false, {1594560, 1747284}},
+    {"krrk", false, {777300, 873642}},
+    {"kqpk", false, {4533490, 5124732}},
+    {"kqnk", false, {1459616, 1747284}},
+    {"kqbk", false, {1512507, 1747284}},
+    {"kqrk", false, {1500276, 1747284}},
+    {"kqqk", false, {698739, 873642}},
+    {"kppkp", false, {84219361, 89391280}},
+    {"kppkn", false, {108400260, 115899744}},
+    {"kppkb", false, {108400260, 120132000}},
+    {"kppkr", false, {108400260, 119209296}},
+    {"kppkq", false, {108400260, 113036880}},
+    {"knpkp", false, {219921779, 231758952}},
+    {"knpkn", false, {278914860, 295914240}},
+    {"knpkb", false, {278914860, 306720000}},
+    {"knpkr", false, {278914860, 304369920}},
+    {"knpkq", false, {278914860, 288610560}},
+    {"knnkp", false, {137991648, 149445120}},
+    {"knnkn", false, {44118240, 48096060}},
+    {"knnkb", false, {44118240, 49854690}},
+    {"knnkr", false, {44118240, 49475880}},
+    {"knnkq", false, {44118240, 46912050}},
+    {"kbpkp", false, {227896016, 231758952}},
+    {"kbpkn", false, {289027680, 295914240}},
+    {"kbpkb", false, {289027680, 306720000}},
+    {"kbpkr", false, {289027680, 304369920}},
+    {"kbpkq", false, {289027680, 288610560}},
+    {"kbnkp", false, {290989584, 298890240}},
+    {"kbnkn", false, {93037200, 96192120}},
+    {"kbnkb", false, {93037200, 99709380}},
+    {"kbnkr", false, {93037200, 98951760}},
+    {"kbnkq", false, {93037200, 93824100}},
+    {"kbbkp", false, {148223520, 149445120}},
+    {"kbbkn", false, {47393100, 48096060}},
+    {"kbbkb", false, {47393100, 49854690}},
+    {"kbbkr", false, {47393100, 49475880}},
+    {"kbbkq", false, {47393100, 46912050}},
+    {"krpkp", false, {226121876, 231758952}},
+    {"krpkn", false, {286777440, 295914240}},
+    {"krpkb", false, {286777440, 306720000}},
+    {"krpkr", false, {286777440, 304369920}},
+    {"krpkq", false, {286777440, 288610560}},
+    {"krnkp", false, {288692928, 298890240}},
+    {"krnkn", false, {92308740, 96192120}},
+    {"krnkb", false, {92308740, 99709380}},
+    {"krnkr", false, {92308740, 98951760}},
+    {"krnkq", false, {92308740, 93824100}},
+    {"krbkp", false, {299203200, 298890240}},
+    {"krbkn", false, {95673600, 96192120}},
+    {"krbkb", false, {95673600, 99709380}},
+    {"krbkr", false, {95673600, 98951760}},
+    {"krbkq", false, {95673600, 93824100}},
+    {"krrkp", false, {145901232, 149445120}},
+    {"krrkn", false, {46658340, 48096060}},
+    {"krrkb", false, {46658340, 49854690}},
+    {"krrkr", false, {46658340, 49475880}},
+    {"krrkq", false, {46658340, 46912050}},
+    {"kqpkp", false, {214481388, 231758952}},
+    {"kqpkn", false, {272015040, 295914240}},
+    {"kqpkb", false, {272015040, 306720000}},
+    {"kqpkr", false, {272015040, 304369920}},
+    {"kqpkq", false, {272015040, 288610560}},
+    {"kqnkp", false, {273904512, 298890240}},
+    {"kqnkn", false, {87576960, 96192120}},
+    {"kqnkb", false, {87576960, 99709380}},
+    {"kqnkr", false, {87576960, 98951760}},
+    {"kqnkq", false, {87576960, 93824100}},
+    {"kqbkp", false, {283818240, 298890240}},
+    {"kqbkn", false, {90750420, 96192120}},
+    {"kqbkb", false, {90750420, 99709380}},
+    {"kqbkr", false, {90750420, 98951760}},
+    {"kqbkq", false, {90750420, 93824100}},
+    {"kqrkp", false, {281568240, 298890240}},
+    {"kqrkn", false, {90038460, 96192120}},
+    {"kqrkb", false, {90038460, 99709380}},
+    {"kqrkr", false, {90038460, 98951760}},
+    {"kqrkq", false, {90038460, 93824100}},
+    {"kqqkp", false, {131170128, 149445120}},
+    {"kqqkn", false, {41944320, 48096060}},
+    {"kqqkb", false, {41944320, 49854690}},
+    {"kqqkr", false, {41944320, 49475880}},
+    {"kqqkq", false, {41944320, 46912050}},
+    {"kpppk", false, {26061704, 28388716}},
+    {"knppk", false, {102898651, 114742320}},
+    {"knnpk", false, {130135501, 153741960}},
+    {"knnnk", false, {13486227, 17472840}},
+    {"kbppk", false, {106602156, 114742320}},
+    {"kbnpk", false, {274352939, 307483920}},
+    {"kbnnk", false, {43406294, 52418520}},
+    {"kbbpk", false, {139715040, 153741960}},
+    {"kbbnk", false, {44983618, 52418520}},
+    {"kbbbk", false, {15010230, 17472840}},
+    {"krppk", false, {105758666, 114742320}},
+    {"krnpk", false, {272153675, 307483920}},
+    {"krnnk", false, {43056198, 52418520}},
+    {"krbpk", false, {281991360, 307483920}},
+    {"krbnk", false, {90787358, 104837040}},
+    {"krbbk", false, {46242089, 52418520}},
+    {"krrpk", false, {137491197, 153741960}},
+    {"krrnk", false, {44265261, 52418520}},
+    {"krrbk", false, {45873720, 52418520}},
+    {"krrrk", false, {14644690, 17472840}},
+    {"kqppk", false, {100347220, 114742320}},
+    {"kqnpk", false, {258294639, 307483920}},
+    {"kqnnk", false, {40873646, 52418520}},
+    {"kqbpk", false, {267576632, 307483920}},
+    {"kqbnk", false, {86166717, 104837040}},
+    {"kqbbk", false, {43879679, 52418520}},
+    {"kqrpk", false, {265421907, 307483920}},
+    {"kqrnk", false, {85470603, 104837040}},
+    {"kqrbk", false, {88557959, 104837040}},
+    {"kqrrk", false, {43157690, 52418520}},
+    {"kqqpk", false, {123688859, 153741960}},
+    {"kqqnk", false, {39840787, 52418520}},
+    {"kqqbk", false, {41270973, 52418520}},
+    {"kqqrk", false, {40916820, 52418520}},
+    {"kqqqk", false, {12479974, 17472840}},
+};
+
+bool ValidTable(int table) { return table >= 0 && table < TbTableCount; }
+
+}  // namespace
+
+const char* TbTableName(int table) { return ValidTable(table) ? tableFacts[table].name : ""; }
+
+bool TbIsSymmetric(int table) { return ValidTable(table) && tableFacts[table].symmetric; }
+
+int32_t TbExpectedSize(int table, int side) {
+  if (!ValidTable(table) || side < 0 || side > 1) return 0;
+  return tableFacts[table].expectedSize[side];
+}
+
+int TbTableNumber(const char* name) {
+  if (name == nullptr) return 0;
+  for (int table = 1; table < TbTableCount; ++table)
+    if (std::strcmp(tableFacts[table].name, name) == 0) return table;
+  return 0;
+}

@@ -1,0 +1,170 @@
+// Endgame tables from the command line: the score the engine's probe gives for FENs, and
+// the probe rate with a cold and a warm block cache.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "board/board.h"
+#include "egdb/egdb.h"
+#include "egdb/tb_cache.h"
+#include "egdb/tb_registry.h"
+#include "notation/fen.h"
+
+namespace {
+
+constexpr size_t DefaultCacheBytes = 16384;
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: skarne-tb probe [--path DIRS] [--cache BYTES]   (FENs on standard input)\n"
+               "       skarne-tb bench [--path DIRS] [--probes N] [--table NAME]\n");
+  return 2;
+}
+
+struct Options {
+  std::string path = ".";
+  size_t cacheBytes = DefaultCacheBytes;
+  int probes = 100000;
+  std::string table;
+};
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+  for (int i = 2; i < argc; ++i) {
+    const std::string flag = argv[i];
+    if (i + 1 >= argc) return false;
+    const char* value = argv[++i];
+    if (flag == "--path") options.path = value;
+    else if (flag == "--cache") options.cacheBytes = std::strtoull(value, nullptr, 10);
+    else if (flag == "--probes") options.probes = std::max(64, std::atoi(value));
+    else if (flag == "--table") options.table = value;
+    else return false;
+  }
+  return true;
+}
+
+void SetUp(const Options& options, size_t cacheBytes) {
+  if (TbInit(engineTablebases, options.path, cacheBytes) == 0)
+    std::fprintf(stderr, "skarne-tb: no table found in %s\n", options.path.c_str());
+}
+
+int Probe(const Options& options) {
+  SetUp(options, options.cacheBytes);
+  Position pos;
+  for (std::string line; std::getline(std::cin, line);) {
+    int score = 0;
+    if (SetFromFen(pos, line) && TbProbe(engineTablebases, pos, score, 0))
+      std::printf("%d\n", score);
+    else
+      std::printf("none\n");
+  }
+  return 0;
+}
+
+// A random placement of a registered table's men, either colour as the table's white and
+// either side to move, legal (the side not to move is not in check); colours are exchanged
+// half of the time so that the probe's exchange is timed too.
+bool RandomPosition(int table, std::mt19937_64& random, Position& pos) {
+  char board[64];
+  std::fill(board, board + 64, '1');
+  const bool exchange = random() & 1;
+  int kings = 0;
+  for (const char* c = TbTableName(table); *c; ++c) {
+    if (*c == 'k') ++kings;
+    const bool white = (kings == 1) != exchange;
+    int square;
+    do {
+      square = int(random() % 64);
+    } while (board[square] != '1' || (*c == 'p' && (square < 8 || square >= 56)));
+    board[square] = char(white ? std::toupper(*c) : *c);
+  }
+  std::string fen;
+  for (int rank = 7; rank >= 0; --rank) {
+    fen.append(board + rank * 8, 8);
+    if (rank) fen += '/';
+  }
+  fen += random() & 1 ? " w - - 0 1" : " b - - 0 1";
+  if (!SetFromFen(pos, fen)) return false;
+  const int waiting = pos.sideToMove ^ 1;
+  return !SquareAttackedBy(pos, KingSquare(pos, waiting), pos.sideToMove);
+}
+
+// Probes `count` positions taken in turn from the list; probes per second.
+double ProbesPerSecond(const std::vector<Position>& positions, size_t count, int& answered) {
+  answered = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (size_t i = 0; i < count; ++i) {
+    int score = 0;
+    answered += TbProbe(engineTablebases, positions[i % positions.size()], score, 0);
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return double(count) / std::max(seconds, 1e-9);
+}
+
+// Cold: an emptied cache and positions spread over all the tables, so most probes read
+// their block (from the system's file cache once the files have been read). Warm: a few
+// positions whose blocks fit the cache, probed over and over after one untimed round.
+void TimeCache(const std::vector<Position>& positions, size_t bytes) {
+  constexpr size_t WarmPositions = 64;
+  TbSetCacheSize(engineTablebases, bytes);
+  // No more positions than slots: their blocks fit whatever they are.
+  const size_t warmCount = std::clamp<size_t>(size_t(TbCacheSlotCount()), 1, WarmPositions);
+  const std::vector<Position> few(positions.begin(), positions.begin() + warmCount);
+  int answered = 0;
+  for (bool warm : {false, true}) {
+    if (warm) ProbesPerSecond(few, few.size(), answered);
+    const TbCacheCounts before = TbCacheStatistics();
+    const double rate = warm ? ProbesPerSecond(few, positions.size(), answered)
+                             : ProbesPerSecond(positions, positions.size(), answered);
+    const TbCacheCounts after = TbCacheStatistics();
+    std::printf("cache %7zu bytes (%3d slots) %s: %9.0f probes/s, %d answered, block hits %llu, "
+                "block reads %llu\n",
+                bytes, TbCacheSlotCount(), warm ? "warm" : "cold", rate, answered,
+                (unsigned long long)(after.hits - before.hits),
+                (unsigned long long)(after.reads - before.reads));
+  }
+}
+
+int Bench(const Options& options) {
+  SetUp(options, DefaultCacheBytes);
+  std::vector<int> tables;
+  for (int t = 1; t < TbTableCount; ++t) {
+    const TbDescriptor& d = tbRegistry.descriptors[t];
+    const bool wanted = options.table.empty() || options.table == TbTableName(t);
+    if (wanted && d.path[0] && (TbIsSymmetric(t) || d.path[1])) tables.push_back(t);
+  }
+  if (tables.empty()) {
+    std::fprintf(stderr, "skarne-tb: no table with both sides registered\n");
+    return 1;
+  }
+  std::mt19937_64 random(20261207);
+  std::vector<Position> positions;
+  positions.reserve(size_t(options.probes));
+  Position pos;
+  while (int(positions.size()) < options.probes) {
+    if (RandomPosition(tables[random() % tables.size()], random, pos)) positions.push_back(pos);
+  }
+  std::printf("%zu tables, %d random positions; tablebase memory %lld bytes with a %zu-byte cache\n",
+              tables.size(), options.probes, (long long)tbRegistry.allocatedBytes, DefaultCacheBytes);
+  for (size_t bytes : {DefaultCacheBytes, size_t(1) << 20}) TimeCache(positions, bytes);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  Options options;
+  if (!ParseOptions(argc, argv, options)) return Usage();
+  InitTables();
+  if (std::strcmp(argv[1], "probe") == 0) return Probe(options);
+  if (std::strcmp(argv[1], "bench") == 0) return Bench(options);
+  return Usage();
+}
