@@ -23,6 +23,9 @@ void InstallEventHooks();
 
 // Reads and executes commands until "quit" or the end of input, then tears down.
 void RunCommandLoop(std::FILE* input);
+// The same without the tear-down: the tables built stay for the next input (the fuzz
+// target feeds one session after another to one started engine).
+void ExecuteCommands(std::FILE* input);
 
 // Joins a running search or ponder thread; a stopped thinking search still plays its move.
 void StopSearchThread();
