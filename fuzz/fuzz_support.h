@@ -12,10 +12,16 @@
 #include <string>
 
 // Made once per process and removed when it ends; the targets work inside it, so a learn
-// file or settings file of the user's is never touched.
+// file or settings file of the user's is never touched. In memory where the system has a
+// folder for that: the learn file's merge syncs to disk, which would slow every input.
 inline const std::string& ScratchDirectory() {
   static const std::string* directory = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "skarne-fuzz-XXXXXX").string();
+    std::error_code error;
+    const std::filesystem::path base =
+        std::filesystem::is_directory("/dev/shm", error) && access("/dev/shm", W_OK) == 0
+            ? std::filesystem::path("/dev/shm")
+            : std::filesystem::temp_directory_path();
+    std::string pattern = (base / "skarne-fuzz-XXXXXX").string();
     if (!mkdtemp(pattern.data())) std::abort();
     std::atexit([] {
       std::error_code ignored;

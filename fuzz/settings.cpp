@@ -1,6 +1,6 @@
 // The settings file, read as the start-up reads it. A "Book" key loads whatever file it
 // names; a "HashSize" key asks for its table from an allocator that refuses anything over
-// 32 MiB, as a machine short of memory would, so that the engine's retry with less runs.
+// 1 MiB, as a machine short of memory would, so that the engine's retry with less runs.
 
 #include <string>
 
@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr uint64_t LargestBlock = 32 << 20;
+constexpr uint64_t LargestBlock = 1 << 20;
 HashEntry* (*systemAllocator)(uint64_t) = nullptr;
 
 HashEntry* ScarceMemory(uint64_t count) {

@@ -36,7 +36,7 @@ class EngineProcess {
   }
   ~EngineProcess() {
     CloseInput();
-    close(fromEngine_);
+    CloseOutput();
     if (pid_ > 0 && WaitExit(0) == -1 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
     std::error_code ignored;
     if (!scratch_.empty()) std::filesystem::remove_all(scratch_, ignored);
@@ -83,6 +83,16 @@ class EngineProcess {
     return std::nullopt;
   }
 
+  // The interface stops reading: the engine's next write finds a closed pipe.
+  void CloseOutput() {
+    if (fromEngine_ >= 0) close(fromEngine_);
+    fromEngine_ = -1;
+  }
+  void Signal(int signalNumber) {
+    if (pid_ > 0) kill(pid_, signalNumber);
+  }
+  bool CoreDumped() const { return coreDumped_; }
+
   // Killed without warning, as a crash or a power cut would end it.
   void Kill() {
     if (pid_ > 0 && kill(pid_, SIGKILL) == 0) WaitExit();
@@ -91,8 +101,12 @@ class EngineProcess {
   // The exit status, or -1 when the process does not end within the timeout.
   int WaitExit(int timeoutMs = 10000) {
     for (int waited = 0, status = 0; status_ < 0 && waited <= timeoutMs; waited += 2) {
-      if (waitpid(pid_, &status, WNOHANG) == pid_) status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      else usleep(2000);
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        coreDumped_ = WIFSIGNALED(status) && WCOREDUMP(status);
+      } else {
+        usleep(2000);
+      }
     }
     return status_;
   }
@@ -100,6 +114,7 @@ class EngineProcess {
  private:
   pid_t pid_ = -1;
   int toEngine_ = -1, fromEngine_ = -1, status_ = -1;
+  bool coreDumped_ = false;
   std::string buffer_, scratch_;
 };
 
