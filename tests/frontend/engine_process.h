@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -34,10 +36,13 @@ class EngineProcess {
     toEngine_ = in[1];
     fromEngine_ = out[0];
   }
+  // The end of input ends the engine, which tears down and exits; in a sanitizer build
+  // LeakSanitizer then looks for leaks and fails the exit with its own status.
   ~EngineProcess() {
     CloseInput();
+    if (pid_ > 0 && WaitExit(ExitTimeoutMs) == -1 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
+    EXPECT_NE(status_, LeakSanitizerStatus) << "the engine leaked memory (see its report above)";
     CloseOutput();
-    if (pid_ > 0 && WaitExit(0) == -1 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
     std::error_code ignored;
     if (!scratch_.empty()) std::filesystem::remove_all(scratch_, ignored);
   }
@@ -112,6 +117,8 @@ class EngineProcess {
   }
 
  private:
+  static constexpr int ExitTimeoutMs = 10000;
+  static constexpr int LeakSanitizerStatus = 23;
   pid_t pid_ = -1;
   int toEngine_ = -1, fromEngine_ = -1, status_ = -1;
   bool coreDumped_ = false;
