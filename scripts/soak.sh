@@ -111,9 +111,10 @@ for leg in "${legs[@]}"; do
   illegal=$(count "illegal moves") forfeit=$(count "time forfeits") crash=$(count "crashes")
   exits=$(count "exits") hang=$(count "no reply") falseclaim=$(count "false claims")
   rejected=$(count "rejected moves") mismatch=$(count "claim mismatches") errors=$(count "protocol errors")
-  memory=$(awk '{ if (!($1 in first)) first[$1] = $3; last[$1] = $3 }
-                END { for (p in first) printf "%s%d->%d MB", sep, first[p] / 1024, last[p] / 1024; sep = ", " }' "$samples")
-  line="$name: games $played/$games, illegal $illegal, time forfeits $forfeit, crashes $crash, exits $exits, hangs $hang, false claims $falseclaim, rejected moves $rejected, claim mismatches $mismatch, protocol errors $errors, RSS ${memory:-none}"
+  # Per process: first sample (before the tables are built), largest, last.
+  memory=$(awk '{ if (!($1 in first)) first[$1] = $3; if ($3 > peak[$1]) peak[$1] = $3; last[$1] = $3 }
+                END { for (p in first) { printf "%s%d/%d/%d MB", sep, first[p] / 1024, peak[p] / 1024, last[p] / 1024; sep = ", " } }' "$samples")
+  line="$name: games $played/$games, illegal $illegal, time forfeits $forfeit, crashes $crash, exits $exits, hangs $hang, false claims $falseclaim, rejected moves $rejected, claim mismatches $mismatch, protocol errors $errors, RSS first/peak/last ${memory:-none}"
   echo "$line" | tee -a "$report"
   grep '^SUMMARY' "$out/$name.out" >>"$report" || true
   [ "${played:-0}" = "$games" ] || faults=$((faults + 1))
