@@ -23,6 +23,9 @@ void InstallEventHooks();
 
 // Reads and executes commands until "quit" or the end of input, then tears down.
 void RunCommandLoop(std::FILE* input);
+// The same without the tear-down: the tables built stay for the next input (the fuzz
+// target feeds one session after another to one started engine).
+void ExecuteCommands(std::FILE* input);
 
 // The start-up without its protocol lines, in two halves around reading the settings: the
 // one-time tables before, and after it what the settings leave to decide (the default hash

@@ -15,7 +15,7 @@ constexpr size_t UnknownBufferSize = 1024;
 
 }  // namespace
 
-void RunCommandLoop(std::FILE* input) {
+void ExecuteCommands(std::FILE* input) {
   char line[LineBufferSize];
   while (std::fgets(line, LineBufferSize, input)) {
     std::string_view text(line, std::strcspn(line, "\n"));
@@ -37,5 +37,9 @@ void RunCommandLoop(std::FILE* input) {
     if (analysisMode) ResumeAnalysis();
   }
   StopSearchThread();
+}
+
+void RunCommandLoop(std::FILE* input) {
+  ExecuteCommands(input);
   if (tablesReady) TearDown();
 }

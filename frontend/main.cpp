@@ -4,8 +4,10 @@
 #include "board/random.h"
 #include "book/book.h"
 #include "frontend/frontend.h"
+#include "frontend/signals.h"
 
 int main() {
+  InstallEndHandlers();
   // Seed 0 draws from the clock: each run of the engine varies its book moves.
   RandomSeed(bookRandom, 0);
   char line[1024];

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "frontend/signals.h"
+
 namespace {
 std::mutex outputMutex;
 }
@@ -22,4 +24,5 @@ void SendLine(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
+  if (std::ferror(stdout)) EndOnLostOutput();
 }

@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +24,9 @@ class EngineProcess {
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0) return;
     signal(SIGPIPE, SIG_IGN);
+    // In a sanitizer build a report ends the engine with this status of its own, which the
+    // exit status 1 of a missing settings file cannot be mistaken for.
+    setenv("LSAN_OPTIONS", "exitcode=23", 0);
     if ((pid_ = fork()) == 0) {
       dup2(in[0], 0);
       dup2(out[1], 1);
@@ -34,10 +39,13 @@ class EngineProcess {
     toEngine_ = in[1];
     fromEngine_ = out[0];
   }
+  // The end of input ends the engine, which tears down and exits; in a sanitizer build
+  // LeakSanitizer then looks for leaks and fails the exit with the sanitizers' status.
   ~EngineProcess() {
     CloseInput();
-    close(fromEngine_);
-    if (pid_ > 0 && WaitExit(0) == -1 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
+    if (pid_ > 0 && WaitExit(ExitTimeoutMs) == -1 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
+    EXPECT_NE(status_, SanitizerStatus) << "the sanitizers reported on the engine (see above)";
+    CloseOutput();
     std::error_code ignored;
     if (!scratch_.empty()) std::filesystem::remove_all(scratch_, ignored);
   }
@@ -83,6 +91,16 @@ class EngineProcess {
     return std::nullopt;
   }
 
+  // The interface stops reading: the engine's next write finds a closed pipe.
+  void CloseOutput() {
+    if (fromEngine_ >= 0) close(fromEngine_);
+    fromEngine_ = -1;
+  }
+  void Signal(int signalNumber) {
+    if (pid_ > 0) kill(pid_, signalNumber);
+  }
+  bool CoreDumped() const { return coreDumped_; }
+
   // Killed without warning, as a crash or a power cut would end it.
   void Kill() {
     if (pid_ > 0 && kill(pid_, SIGKILL) == 0) WaitExit();
@@ -91,15 +109,22 @@ class EngineProcess {
   // The exit status, or -1 when the process does not end within the timeout.
   int WaitExit(int timeoutMs = 10000) {
     for (int waited = 0, status = 0; status_ < 0 && waited <= timeoutMs; waited += 2) {
-      if (waitpid(pid_, &status, WNOHANG) == pid_) status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      else usleep(2000);
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        coreDumped_ = WIFSIGNALED(status) && WCOREDUMP(status);
+      } else {
+        usleep(2000);
+      }
     }
     return status_;
   }
 
  private:
+  static constexpr int ExitTimeoutMs = 10000;
+  static constexpr int SanitizerStatus = 23;
   pid_t pid_ = -1;
   int toEngine_ = -1, fromEngine_ = -1, status_ = -1;
+  bool coreDumped_ = false;
   std::string buffer_, scratch_;
 };
 
