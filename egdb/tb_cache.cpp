@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <new>
 
+#include "egdb/tb_decode.h"
 #include "egdb/tb_registry.h"
 
 namespace {
@@ -132,6 +133,7 @@ bool OpenFile(TbDescriptor& d, int side) {
 bool ReadBlock(int table, int side, int32_t block, int8_t* out) {
   TbDescriptor& d = tbRegistry.descriptors[table];
   if (!OpenFile(d, side)) return false;
+  if (d.decoder[side]) return TbReadCompressedBlock(*d.decoder[side], d.file[side], uint32_t(block), out);
   const int64_t offset = int64_t(block) * TbBlockBytes;
   const size_t wanted = size_t(std::min<int64_t>(TbBlockBytes, d.length[side] - offset));
   if (std::fseek(d.file[side], long(offset), SEEK_SET) != 0) return false;
