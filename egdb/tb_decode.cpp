@@ -237,6 +237,11 @@ uint32_t TbCrc32(const uint8_t* data, size_t bytes, uint32_t crc) {
   return ~crc;
 }
 
+bool TbReadCodeLengths(const uint8_t* bytes, size_t size, uint8_t* lengths, int n) {
+  BitReader in(bytes, size);
+  return ReadLengths(in, lengths, n) && !in.Overrun();
+}
+
 TbHeaderFault TbParseHeader(const uint8_t* h, size_t headerBytes, int64_t fileBytes,
                             TbDecoder& d) {
   if (headerBytes < TbHeaderBytes) return TbHeaderReadError;

@@ -63,6 +63,9 @@ TbHeaderFault TbReadHeader(std::FILE* file, int64_t fileBytes, TbDecoder& decode
 TbHeaderFault TbParseHeader(const uint8_t* header, size_t headerBytes, int64_t fileBytes,
                             TbDecoder& decoder);
 
+// A code description on its own: n code lengths read from the bytes; false when broken.
+bool TbReadCodeLengths(const uint8_t* bytes, size_t size, uint8_t* lengths, int n);
+
 // Plain bytes the file holds.
 inline int64_t TbDecodedBytes(const TbDecoder& d) {
   return int64_t(d.blockCount - 1) * d.blockBytes + d.lastBlockBytes;
