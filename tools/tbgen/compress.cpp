@@ -48,21 +48,39 @@ bool IsSingle(const std::vector<uint8_t>& lengths) {
 // found through hash chains; unused places take the smallest distances left.
 std::array<int, TbDistanceCount> ChooseDistances(const uint8_t* data, size_t size, int blockBytes) {
   std::vector<uint64_t> count(size_t(blockBytes), 0);
-  constexpr int HashBits = 15, Chain = 8;
+  constexpr int HashBits = 15, Chain = 32;
   std::vector<int32_t> head(size_t(1) << HashBits);
   std::vector<int32_t> previous(static_cast<size_t>(blockBytes));
   for (size_t start = 0; start < size; start += size_t(blockBytes)) {
     const size_t n = std::min(size - start, size_t(blockBytes));
     const uint8_t* b = data + start;
     std::fill(head.begin(), head.end(), -1);
-    for (size_t i = 0; i + 3 <= n; ++i) {
+    // A greedy parse free to use any distance: each distance scores the bytes its
+    // matches cover.
+    auto insert = [&](size_t i) {
+      if (i + 3 > n) return;
       const uint32_t h = ((uint32_t(b[i]) << 16 | uint32_t(b[i + 1]) << 8 | b[i + 2]) * 2654435761u) >> (32 - HashBits);
-      int steps = 0;
-      for (int32_t j = head[h]; j >= 0 && steps < Chain; j = previous[size_t(j)], ++steps) {
-        if (b[j] == b[i] && b[j + 1] == b[i + 1] && b[j + 2] == b[i + 2]) ++count[i - size_t(j)];
-      }
       previous[i] = head[h];
       head[h] = int32_t(i);
+    };
+    for (size_t i = 0; i < n;) {
+      size_t best = 0, bestDistance = 0;
+      if (i + 3 <= n) {
+        const uint32_t h = ((uint32_t(b[i]) << 16 | uint32_t(b[i + 1]) << 8 | b[i + 2]) * 2654435761u) >> (32 - HashBits);
+        int steps = 0;
+        for (int32_t j = head[h]; j >= 0 && steps < Chain; j = previous[size_t(j)], ++steps) {
+          size_t length = 0;
+          while (i + length < n && b[size_t(j) + length] == b[i + length]) ++length;
+          if (length > best) best = length, bestDistance = i - size_t(j);
+        }
+      }
+      if (best >= 3) {
+        count[bestDistance] += best;
+        for (size_t k = 0; k < best; ++k) insert(i + k);
+        i += best;
+      } else {
+        insert(i++);
+      }
     }
   }
   std::vector<int> order;
@@ -83,28 +101,36 @@ void MatchLength(size_t length, int& l, uint8_t& bits, uint32_t& extra) {
   l = m + 14, bits = uint8_t(m), extra = uint32_t(length - 14 - (size_t(1) << m));
 }
 
-// Greedy parse of one block with the file's distances.
+// The longest match at i over the file's distances (length 0 when none).
+size_t LongestMatch(const uint8_t* b, size_t n, size_t i, const std::array<int, TbDistanceCount>& distance,
+                    int& index) {
+  size_t best = 0;
+  for (int k = 0; k < TbDistanceCount; ++k) {
+    const size_t d = size_t(distance[size_t(k)]);
+    if (d > i) continue;
+    size_t length = 0;
+    while (i + length < n && b[i + length] == b[i + length - d]) ++length;
+    if (length > best) best = length, index = k;
+  }
+  return best;
+}
+
+// Parse of one block with the file's distances: the longest match, unless the next byte
+// starts a longer one (then a literal first).
 std::vector<Symbol> Parse(const uint8_t* b, size_t n, const std::array<int, TbDistanceCount>& distance,
                           bool matches) {
   std::vector<Symbol> out;
   size_t i = 0;
   while (i < n) {
-    size_t best = 0;
-    int bestIndex = 0;
-    if (matches) {
-      for (int k = 0; k < TbDistanceCount; ++k) {
-        const size_t d = size_t(distance[size_t(k)]);
-        if (d > i) continue;
-        size_t length = 0;
-        while (i + length < n && b[i + length] == b[i + length - d]) ++length;
-        if (length > best) best = length, bestIndex = k;
-      }
-    }
-    if (best >= 2) {
+    int index = 0, nextIndex = 0;
+    const size_t best = matches ? LongestMatch(b, n, i, distance, index) : 0;
+    const bool later = best >= 2 && best < 64 && i + 1 < n &&
+                       LongestMatch(b, n, i + 1, distance, nextIndex) > best + 1;
+    if (best >= 2 && !later) {
       int l;
       Symbol s;
       MatchLength(best, l, s.extraBits, s.extra);
-      s.code = uint16_t(256 + bestIndex * 32 + l);
+      s.code = uint16_t(256 + index * 32 + l);
       out.push_back(s);
       i += best;
     } else {
