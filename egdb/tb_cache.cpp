@@ -128,7 +128,8 @@ bool OpenFile(TbDescriptor& d, int side) {
   return d.file[side] != nullptr;
 }
 
-// The block's bytes up to the registered end of the file. Fewer means the file changed
+// A compressed file's block through its directory; a plain file's block: the bytes up to
+// the registered end of the file. Fewer means the file changed
 // since registration (cut short, or unreadable): a failure.
 bool ReadBlock(int table, int side, int32_t block, int8_t* out) {
   TbDescriptor& d = tbRegistry.descriptors[table];

@@ -179,7 +179,9 @@ bool ReadLengths(BitReader& in, uint8_t* lengths, int n) {
   return !in.Overrun();
 }
 
-// The main code's first-level table and, for codes over 13 bits, the tree below it.
+// The main code's first-level table and, for codes over 13 bits, the tree below it. -1
+// marks an unset child: node 0, the only node whose complement it is, is a first-level
+// root and never a child.
 bool BuildMainCode(const uint8_t* lengths, TbDecoder& d) {
   int count[TbLongestCode + 1];
   std::vector<int> order;
@@ -223,9 +225,6 @@ bool BuildMainCode(const uint8_t* lengths, TbDecoder& d) {
   }
   return true;
 }
-
-// ~0 = -1 marks an unset child: node 0 is the only node whose complement is -1, and it is
-// a first-level root, never a child, so -1 never names a real child.
 
 uint8_t* decodeBlock = nullptr;
 

@@ -99,7 +99,7 @@ std::FILE* OpenCompressed(const std::string& plain, std::string& opened) {
 }
 
 // Reads the header and block directory of a compressed file; every fault ends the process
-// with its message. The plain length the file holds.
+// with its message. The file's directory, owned by the caller.
 TbDecoder* ReadCompressed(std::FILE* file, int table, int side, const std::string& name) {
   if (std::fseek(file, 0, SEEK_END) != 0) TbFatal("*** Seek in %s failed\n", name.c_str());
   const long fileBytes = std::ftell(file);
