@@ -117,8 +117,11 @@ size_t LongestMatch(const uint8_t* b, size_t n, size_t i, const std::array<int, 
 
 // Parse of one block with the file's distances: the longest match, unless the next byte
 // starts a longer one (then a literal first).
+// With the code lengths of an earlier parse (cost), a match is taken only when its bits
+// cost less than its bytes as literals.
 std::vector<Symbol> Parse(const uint8_t* b, size_t n, const std::array<int, TbDistanceCount>& distance,
-                          bool matches) {
+                          bool matches, const std::vector<uint8_t>* cost = nullptr) {
+  auto bits = [&](int symbol) { return !cost ? 8 : (*cost)[size_t(symbol)] ? (*cost)[size_t(symbol)] : 16; };
   std::vector<Symbol> out;
   size_t i = 0;
   while (i < n) {
@@ -126,11 +129,19 @@ std::vector<Symbol> Parse(const uint8_t* b, size_t n, const std::array<int, TbDi
     const size_t best = matches ? LongestMatch(b, n, i, distance, index) : 0;
     const bool later = best >= 2 && best < 64 && i + 1 < n &&
                        LongestMatch(b, n, i + 1, distance, nextIndex) > best + 1;
-    if (best >= 2 && !later) {
-      int l;
-      Symbol s;
+    int l = 0;
+    Symbol s{};
+    if (best >= 2) {
       MatchLength(best, l, s.extraBits, s.extra);
       s.code = uint16_t(256 + index * 32 + l);
+    }
+    bool worth = best >= 2;
+    if (worth && cost && best < 32) {
+      int literals = 0;
+      for (size_t k = 0; k < best; ++k) literals += bits(b[i + k]);
+      worth = bits(s.code) + s.extraBits < literals;
+    }
+    if (worth && !later) {
       out.push_back(s);
       i += best;
     } else {
@@ -295,6 +306,15 @@ std::vector<uint8_t> CompressBytes(const uint8_t* data, size_t size, const Compr
     const size_t n = std::min(blockBytes, size - i * blockBytes);
     parsed[i] = Parse(data + i * blockBytes, n, distance, options.matches);
     for (const Symbol& s : parsed[i]) ++frequency[s.code];
+  }
+  if (options.matches) {  // once more, weighing matches against literals by their bits
+    const std::vector<uint8_t> cost = CodeLengths(frequency);
+    std::fill(frequency.begin(), frequency.end(), 0);
+    for (uint32_t i = 0; i < blocks; ++i) {
+      const size_t n = std::min(blockBytes, size - i * blockBytes);
+      parsed[i] = Parse(data + i * blockBytes, n, distance, true, &cost);
+      for (const Symbol& s : parsed[i]) ++frequency[s.code];
+    }
   }
   std::vector<uint8_t> lengths = CodeLengths(frequency);
   std::vector<uint32_t> codes = CanonicalCodes(lengths);
