@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <new>
 
+#include "egdb/tb_decode.h"
 #include "egdb/tb_registry.h"
 
 namespace {
@@ -127,11 +128,13 @@ bool OpenFile(TbDescriptor& d, int side) {
   return d.file[side] != nullptr;
 }
 
-// The block's bytes up to the registered end of the file. Fewer means the file changed
+// A compressed file's block through its directory; a plain file's block: the bytes up to
+// the registered end of the file. Fewer means the file changed
 // since registration (cut short, or unreadable): a failure.
 bool ReadBlock(int table, int side, int32_t block, int8_t* out) {
   TbDescriptor& d = tbRegistry.descriptors[table];
   if (!OpenFile(d, side)) return false;
+  if (d.decoder[side]) return TbReadCompressedBlock(*d.decoder[side], d.file[side], uint32_t(block), out);
   const int64_t offset = int64_t(block) * TbBlockBytes;
   const size_t wanted = size_t(std::min<int64_t>(TbBlockBytes, d.length[side] - offset));
   if (std::fseek(d.file[side], long(offset), SEEK_SET) != 0) return false;

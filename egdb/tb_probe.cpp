@@ -53,7 +53,7 @@ bool BuildPieceList(const Bitboard (&sets)[5], int king, TbPieceList list, int* 
 
 int TbInit(TbState& state, std::string_view pathList, size_t cacheBytes) {
   tbRegistry.allocatedBytes = 0;
-  tbRegistry.compressedSkipped = 0;
+  tbRegistry.compressedOpened = 0;
   TbCloseFiles();
   TbBuildIndexTables();
   TbBuildTrie();

@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <new>
 #include <vector>
+
+#include "egdb/tb_decode.h"
 
 TbRegistry tbRegistry;
 
@@ -75,17 +78,10 @@ void StoreInTrie(const char* name, bool exchanged, int value, const char* fileNa
   *leaf = value;
 }
 
-bool CanOpen(const std::string& name) {
-  std::FILE* file = std::fopen(name.c_str(), "rb");
-  if (!file) return false;
-  std::fclose(file);
-  return true;
-}
-
 // The compressed names of a file, in the order tried: "kqkr.nbw.emd", "kqkr_nbw.emd" and
 // "kqkr__nbw.emd" (the eight characters from the '_' moved one place on, so the '_' is
-// doubled; the name ends right after them). True when one of them opens.
-bool CompressedFileExists(const std::string& plain) {
+// doubled; the name ends right after them). The first that opens, with its name.
+std::FILE* OpenCompressed(const std::string& plain, std::string& opened) {
   const size_t dot = plain.size() - 4;
   std::string underscored = plain;
   underscored[dot] = '_';
@@ -93,9 +89,38 @@ bool CompressedFileExists(const std::string& plain) {
   std::string doubled = underscored;
   doubled.insert(dot, 1, '_');
   for (const std::string& name : {plain + ".emd", underscored, doubled}) {
-    if (name.size() <= size_t(TbNameLimit) && CanOpen(name)) return true;
+    if (name.size() > size_t(TbNameLimit)) continue;
+    if (std::FILE* file = std::fopen(name.c_str(), "rb")) {
+      opened = name;
+      return file;
+    }
   }
-  return false;
+  return nullptr;
+}
+
+// Reads the header and block directory of a compressed file; every fault ends the process
+// with its message. The file's directory, owned by the caller.
+TbDecoder* ReadCompressed(std::FILE* file, int table, int side, const std::string& name) {
+  if (std::fseek(file, 0, SEEK_END) != 0) TbFatal("*** Seek in %s failed\n", name.c_str());
+  const long fileBytes = std::ftell(file);
+  if (fileBytes < 0) TbFatal("*** Seek in %s failed\n", name.c_str());
+  TbDecoder* decoder = new (std::nothrow) TbDecoder;
+  if (!decoder) TbFatal("*** Unable to read %s - out of memory\n", name.c_str());
+  const TbHeaderFault fault = TbReadHeader(file, fileBytes, *decoder);
+  switch (fault) {
+    case TbHeaderFine: break;
+    case TbHeaderReadError: TbFatal("*** Unable to read %s - read error\n", name.c_str());
+    case TbHeaderOutOfMemory: TbFatal("*** Unable to read %s - out of memory\n", name.c_str());
+    case TbHeaderBroken: TbFatal("*** Unable to read %s - file broken\n", name.c_str());
+    default: TbFatal("*** Unable to read %s - error %d\n", name.c_str(), int(fault));
+  }
+  if (decoder->shift != TbCompressedShift)
+    TbFatal("*** %s: Unsupported block size %d\n", name.c_str(), decoder->blockBytes);
+  const int32_t expected = TbExpectedSize(table, side);
+  if (expected != 0 && TbDecodedBytes(*decoder) != expected) TbFatal("*** %s corrupted\n", name.c_str());
+  tbRegistry.allocatedBytes += int64_t(sizeof(TbDecoder)) +
+                               int64_t(decoder->offsets.size() * 12 + decoder->tree.size() * 4);
+  return decoder;
 }
 
 // The length of a plain table file, checked against the size its table must have.
@@ -151,15 +176,22 @@ bool TbRegister(std::string_view directory, int table, int side) {
   name += side == 0 ? ".nbw" : ".nbb";
   if (name.size() > size_t(TbNameLimit)) return false;  // cut, it would name another file
 
-  std::FILE* file = std::fopen(name.c_str(), "rb");
-  if (!file) {
-    // Compressed files are not read yet: one found counts as absent, so a plain file of
-    // the same table in a later directory may still serve.
-    if (CompressedFileExists(name)) ++tbRegistry.compressedSkipped;
-    return false;
+  TbDecoder* decoder = nullptr;
+  int64_t length;
+  if (std::FILE* file = std::fopen(name.c_str(), "rb")) {
+    length = CheckedLength(file, table, side, name);
+    std::fclose(file);
+  } else {
+    std::string compressed;
+    file = OpenCompressed(name, compressed);
+    if (!file) return false;
+    ++tbRegistry.compressedOpened;
+    decoder = ReadCompressed(file, table, side, compressed);
+    std::fclose(file);
+    TbAllocateDecodeBlock();
+    length = TbDecodedBytes(*decoder);
+    name = compressed;
   }
-  const int64_t length = CheckedLength(file, table, side, name);
-  std::fclose(file);
 
   const char* tableName = TbTableName(table);
   StoreInTrie(tableName, false, table, name.c_str());
@@ -168,7 +200,7 @@ bool TbRegister(std::string_view directory, int table, int side) {
   d.path[side] = CopyName(name);
   d.buckets[side] = static_cast<int32_t*>(TbAllocate(TbBucketCount * sizeof(int32_t)));
   std::fill(d.buckets[side], d.buckets[side] + TbBucketCount, TbNoSlot);
-  d.decoder[side] = nullptr;
+  d.decoder[side] = decoder;
   d.length[side] = length;
   return true;
 }
@@ -197,10 +229,12 @@ void TbForgetRegistrations() {
       }
       TbRelease(d.path[side]);
       d.path[side] = nullptr;
+      delete d.decoder[side];
       d.decoder[side] = nullptr;
       d.length[side] = 0;
     }
   }
+  TbReleaseDecodeBlock();
 }
 
 void TbDisableSide(int table, int side) {

@@ -14,7 +14,7 @@ constexpr int TbBucketCount = 32;
 constexpr int32_t TbNoSlot = -1;
 constexpr int TbNameLimit = 255;  // longest file name tried, terminator excluded
 
-// Directory of a compressed file's blocks; none is read before the compressed format is.
+// Directory of a compressed file's blocks (tb_decode.h).
 struct TbDecoder;
 
 // One table, both sides to move (index 0 white, 1 black). A symmetric table uses side 0
@@ -25,13 +25,13 @@ struct TbDescriptor {
   TbDecoder* decoder[2] = {};   // null for a plain file
   int32_t* buckets[2] = {};     // owned: TbBucketCount cache slot numbers, TbNoSlot = empty
   const int8_t* memory[2] = {}; // the whole table in memory, read in place when set
-  int64_t length[2] = {};       // bytes of the file when it was registered
+  int64_t length[2] = {};       // plain bytes the file holds (compressed: once decoded)
 };
 
 struct TbRegistry {
   TbDescriptor descriptors[TbTableCount];
   int64_t allocatedBytes = 0;  // what registration and the cache took, reset by TbInit
-  int compressedSkipped = 0;   // compressed files found and left unread, reset by TbInit
+  int compressedOpened = 0;    // compressed files registered, reset by TbInit
 };
 extern TbRegistry tbRegistry;
 

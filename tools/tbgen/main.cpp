@@ -2,6 +2,9 @@
 // as ".nbw"/".nbb" files in the engine's table layout.
 //   skarne-tbgen [-o DIR] [-j THREADS] NAME...     the named tables, e.g. kqkr kpkp
 //   skarne-tbgen [-o DIR] [-j THREADS] --all N     every table of N men (3 or 4), kings included
+//   --compress                                    also writes each generated file compressed
+//   skarne-tbgen --compress FILE...                compresses existing plain files
+// A compressed file is the plain file's name with ".emd" appended (kqkr.nbw.emd).
 // Smaller tables that captures and promotions lead into are read from DIR when their files
 // are there, and generated (and written) first otherwise.
 
@@ -17,6 +20,7 @@
 #include <vector>
 
 #include "egdb/tb_index.h"
+#include "tools/tbgen/compress.h"
 #include "tools/tbgen/tbgen.h"
 
 namespace {
@@ -33,7 +37,8 @@ int PawnsOf(int table) {
 [[noreturn]] void Usage() {
   std::fprintf(stderr,
                "usage: skarne-tbgen [-o DIR] [-j THREADS] NAME...\n"
-               "       skarne-tbgen [-o DIR] [-j THREADS] --all 3|4\n");
+               "       skarne-tbgen [-o DIR] [-j THREADS] --all 3|4\n"
+               "       add --compress to write NAME.nbw.emd too; skarne-tbgen --compress FILE...\n");
   std::exit(2);
 }
 
@@ -55,6 +60,15 @@ std::vector<int> BuildOrder(const std::vector<int>& wanted) {
   return order;
 }
 
+// Writes FILE.emd; false after a message.
+bool Compress(const std::string& path) {
+  if (!tbgen::CompressFile(path)) {
+    std::fprintf(stderr, "skarne-tbgen: cannot compress %s: %s\n", path.c_str(), std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
@@ -65,10 +79,14 @@ int main(int argc, char** argv) {
   std::string dir = ".";
   int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   std::vector<int> wanted;
+  std::vector<std::string> files;
+  bool compress = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if ((arg == "-o" || arg == "-j" || arg == "--all") && i + 1 >= argc) Usage();
-    if (arg == "-o") {
+    if (arg == "--compress") {
+      compress = true;
+    } else if (arg == "-o") {
       dir = argv[++i];
     } else if (arg == "-j") {
       threads = std::atoi(argv[++i]);
@@ -84,12 +102,21 @@ int main(int argc, char** argv) {
         return 2;
       }
       wanted.push_back(t);
+    } else if (compress && std::filesystem::is_regular_file(arg)) {
+      files.push_back(arg);
     } else {
       std::fprintf(stderr, "skarne-tbgen: unknown table %s\n", arg.c_str());
       Usage();
     }
   }
-  if (wanted.empty()) Usage();
+  if (!files.empty() && wanted.empty()) {
+    for (const std::string& file : files) {
+      if (!Compress(file)) return 1;
+      std::fprintf(stderr, "%s.emd written\n", file.c_str());
+    }
+    return 0;
+  }
+  if (wanted.empty() || !files.empty()) Usage();
   std::error_code error;
   std::filesystem::create_directories(dir, error);
 
@@ -112,6 +139,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "skarne-tbgen: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
         return 1;
       }
+      if (compress && !Compress(path)) return 1;
     }
     ++written;
     std::fprintf(stderr,
