@@ -111,28 +111,29 @@ int CentrePawns(const Position& pos) {
   return CountBits(Our::Pawns(pos) & Our::RelativeSet(CentrePawnSquares));
 }
 
-// Us's share of a centre square's control: its occupant and Us's sliders bearing on it
-// along the diagonals and the lines through it.
+// Us's occupant of a centre square: a pawn (more with a pawn beside it to retake), a bishop
+// or a queen.
 template <int Us>
-int32_t CentrePull(const Position& pos, int square, Bitboard diagonals, Bitboard lines) {
+int32_t CentreOccupant(const Position& pos, int square) {
   using Our = EvalColour<Us>;
   const int code = pos.board[square];
-  int32_t score = 0;
-  if (code == Our::Pawn)
-    score = (Our::Pawns(pos) & adjacentFiles[square]) ? CentrePawnSupported : CentrePawn;
-  else if (code == Our::Bishop)
-    score = CentreBishop;
-  else if (code == Our::Queen)
-    score = CentreQueen;
-  const Bitboard queens = Our::Queens(pos);
-  return score + CentreLineBonus * (CountBits(diagonals & (queens | Our::Bishops(pos))) +
-                                    CountBits(lines & (queens | Our::Rooks(pos))));
+  if (code == Our::Pawn) return (Our::Pawns(pos) & adjacentFiles[square]) ? CentrePawnSupported : CentrePawn;
+  if (code == Our::Bishop) return CentreBishop;
+  if (code == Our::Queen) return CentreQueen;
+  return 0;
 }
 
-// White-positive control of one centre square: the occupant and the sliders bearing on it.
-int32_t CentreSquareScore(const Position& pos, int square) {
-  const Bitboard diagonals = BishopAttacks(pos, square), lines = RookAttacks(pos, square);
-  return CentrePull<White>(pos, square, diagonals, lines) - CentrePull<Black>(pos, square, diagonals, lines);
+// Us's sliders bearing on the centre squares, each pair counted once: a slider on x bears
+// on s exactly when s is in x's attack set (the line between them is empty either way),
+// and a queen reaches a square along one line only, so the attack sets of the cache give
+// the count without looking along the lines from each centre square.
+template <int Us>
+int32_t CentreLines(const Position& pos) {
+  using Our = EvalColour<Us>;
+  int count = 0;
+  for (Bitboard set = Our::Bishops(pos) | Our::Rooks(pos) | Our::Queens(pos); set;)
+    count += CountBits(pos.attacksFrom[PopLowest(set)] & CentreSquares);
+  return CentreLineBonus * count;
 }
 
 // Queens count only the squares free of own men and of enemy pawn attacks.
@@ -149,8 +150,11 @@ void CentreControl(EvalContext& e) {
   const Position& pos = e.pos;
   int32_t npm = int32_t(pos.whiteMaterial) + pos.blackMaterial - PawnValue * CountBits(pos.whitePawns | pos.blackPawns);
   if (npm == 0) return;
-  int32_t c = 0;
-  for (Bitboard set = CentreSquares; set;) c += CentreSquareScore(pos, PopLowest(set));
+  int32_t c = CentreLines<White>(pos) - CentreLines<Black>(pos);
+  for (Bitboard set = CentreSquares & pos.occupied; set;) {
+    const int square = PopLowest(set);
+    c += CentreOccupant<White>(pos, square) - CentreOccupant<Black>(pos, square);
+  }
   c += CentrePawnBonus * (CentrePawns<White>(pos) - CentrePawns<Black>(pos));
   // Exact integer division gives the truncation of the exact product c x npm / 12520,
   // which a floating-point product may miss by one when c x npm is a multiple of 12520.

@@ -16,16 +16,25 @@ double fixedMoveSeconds = 0.0;
 
 namespace {
 
-int32_t SaturateInt32(int64_t value) {
-  return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+// A plain decimal number with an optional sign and fraction ("7", "-3", "0.1", "07.5"),
+// saturated to 32 bits; what follows it (a colon, an exponent, letters) is not read, so a
+// whole number reads exactly as an integer would.
+double ReadDecimal(std::string_view text) {
+  size_t end = text.find_first_not_of(' ');
+  if (end == std::string_view::npos) return 0.0;
+  if (text[end] == '+' || text[end] == '-') ++end;
+  end = text.find_first_not_of("0123456789", end);
+  if (end != std::string_view::npos && text[end] == '.') end = text.find_first_not_of("0123456789", end + 1);
+  return std::clamp(ReadDouble(text.substr(0, end)), double(INT32_MIN), double(INT32_MAX));
 }
 
-// "M:SS" or whole minutes.
-int32_t ReadBaseSeconds(const std::string& token) {
-  size_t colon = token.find(':');
-  int64_t minutes = ReadInt32(token);
-  int64_t seconds = colon == std::string::npos ? 0 : ReadInt32(std::string_view(token).substr(colon + 1));
-  return SaturateInt32(minutes * 60 + seconds);
+// "M:SS" (seconds may have a fraction) or minutes, to the millisecond.
+double ReadBaseSeconds(std::string_view token) {
+  const size_t colon = token.find(':');
+  const double minutes = ReadDecimal(token);
+  const double seconds = colon == std::string_view::npos ? 0.0 : ReadDecimal(token.substr(colon + 1));
+  const double total = std::clamp(minutes * 60.0 + seconds, double(INT32_MIN), double(INT32_MAX));
+  return std::round(total * 1000.0) / 1000.0;
 }
 
 // Sudden death and increment play spread what is left over the moves a game usually still
@@ -81,7 +90,7 @@ TimeControl ParseLevel(std::string_view text) {
     TimePeriod period;
     period.moves = ReadInt32(tokens[i]);
     period.baseSeconds = ReadBaseSeconds(tokens[i + 1]);
-    period.incrementSeconds = std::max(0, ReadInt32(tokens[i + 2]));
+    period.incrementSeconds = std::max(0.0, ReadDecimal(tokens[i + 2]));
     control.periods.push_back(period);
   }
   return control;
@@ -98,7 +107,7 @@ TimePlan PlanTime(const TimeControl& control, int32_t moveNumber, double engineS
   const double clock = Finite(engineSeconds);
   const double spare = clock - Finite(reserveSeconds);
   // No control at all counts as sudden death on the clock the engine has.
-  int32_t increment = 0;
+  double increment = 0.0;
   int64_t movesLeft = 0;
   int64_t before = 0;  // moves of the periods passed; 64 bits because the sums are untrusted
   for (size_t i = 0; i < control.periods.size(); ++i) {
@@ -117,7 +126,7 @@ TimePlan PlanTime(const TimeControl& control, int32_t moveNumber, double engineS
     before += period.moves;
   }
   double budget = movesLeft > 0 ? spare / double(movesLeft)
-                                : increment + spare / ClockDivisor(clock, increment != 0);
+                                : increment + spare / ClockDivisor(clock, increment > 0.0);
   return PlanFromBudget(budget, spare);
 }
 

@@ -7,11 +7,12 @@
 #include <vector>
 
 // One stretch of a time control: `moves` to play in `baseSeconds` (0 or fewer moves: sudden
-// death or increment play), `incrementSeconds` gained per move (never negative).
+// death or increment play), `incrementSeconds` gained per move (never negative). Both times
+// may be fractional: interfaces send "0:07.5" and increments such as 0.1.
 struct TimePeriod {
   int32_t moves = 0;
-  int32_t baseSeconds = 0;
-  int32_t incrementSeconds = 0;
+  double baseSeconds = 0.0;
+  double incrementSeconds = 0.0;
 };
 
 // The periods of the last "level" in order; the period after the last is the last again.

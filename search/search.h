@@ -45,6 +45,9 @@ struct SearchEvents {
   // After any search but a ponder search, unless the root position has occurred before in
   // the game; the listener reads pendingLearn and lastScore.
   void (*searchFinished)() = nullptr;
+  // After each search of a root move `index` (of the root move list) with the window
+  // (alpha, beta), before its score is used: a listener may watch, or rewrite, the score.
+  void (*rootMoveSearched)(int index, int32_t alpha, int32_t beta, int32_t& score) = nullptr;
 };
 extern SearchEvents searchEvents;
 

@@ -22,6 +22,10 @@ struct SearchState {
   bool infiniteSearch = false;
   Move bestRootMove = NoMove;
   uint16_t bestRootIndex = 0;
+  // The last root move that got an exact score: its score and the iteration that found it.
+  // The move played, the last thinking line, lastScore and the learn record all name it.
+  int32_t reportScore = 0;
+  int32_t reportDepth = 0;
   Move principalVariation[MaxPly + 1];
   uint32_t rootMoveNodes[256];
 

@@ -103,25 +103,29 @@ bool SearchRootMove(int index, bool isFirst, int32_t childDepth, int32_t& alpha)
     const int32_t kind = firstTry && !isFirst ? TestLineNode : FullNode;
     firstTry = false;
     S.searchPly = 1;
-    const int32_t score = -Search(childDepth, -beta, -alpha, kind);
+    int32_t score = -Search(childDepth, -beta, -alpha, kind);
     S.searchPly = 0;
+    if (searchEvents.rootMoveSearched) searchEvents.rootMoveSearched(index, alpha, beta, score);
     if (stopSearch.load()) return false;
     if (score <= alpha) {
       // The expected best move fails low: the clock may give this iteration more time.
       if (isFirst) S.extendTime = true;
       return true;
     }
-    S.bestRootMove = m;
+    // A fail high only asks for a wider window: its re-search may still refute the move,
+    // so the move becomes best once it has an exact score, never before.
     if (score < beta) {
       alpha = score;
+      S.bestRootMove = m;
       S.bestRootIndex = uint16_t(index);
+      S.reportScore = score;
+      S.reportDepth = S.iterationDepth;
       if (postThinking) {
         BuildPrincipalVariation();
         PrintThinking(score, 'E');
       }
       return true;
     }
-    if (postThinking) BuildPrincipalVariation();
   }
   return true;
 }
@@ -185,6 +189,8 @@ void PrepareSearch() {
   Position& root = S.plyStack[0];
   S.rootBalance = int32_t(root.whiteMaterial) - int32_t(root.blackMaterial);
   S.bestRootMove = NoMove;
+  S.reportScore = 0;
+  S.reportDepth = 0;
   // From three plies before the fifty-move rule applies.
   if (gameRecord.gamePosition.fiftyCounter >= FiftyMoveLimit - 3) ClearHashForDraws();
   BuildRepetitionIndex();
@@ -222,18 +228,28 @@ bool MateFoundWithin(int32_t score, int depth) {
   return score > nearest || score < -nearest;
 }
 
-void IterativeDeepening() {
+// The search's result is its last exact root score: the score and move of the last thinking
+// line, even when a stop cut that iteration short.
+void TakeLastReport() {
+  lastScore = S.reportScore;
+  const uint64_t key = S.plyStack[0].hashKey;
+  pendingLearn = PendingLearn{uint32_t(key), uint32_t(key >> 32), S.nodeCount,
+                              int16_t(S.reportScore), S.bestRootIndex, uint8_t(S.reportDepth)};
+}
+
+// `limit` is the "sd" limit as Think read it: one reading decides the whole search.
+void IterativeDeepening(int32_t limit) {
   PrepareSearch();
-  const int32_t limit = depthLimit;  // "sd" may change it while this search runs
   if (limit >= 0) {
     const int maxDepth = limit >= 1 && limit <= MaxPly ? limit : MaxPly;
     for (int d = 1;; ++d) {
       int32_t score = 0;
-      if (!SearchIteration(d, score)) break;
-      lastScore = score;
-      const uint64_t key = S.plyStack[0].hashKey;
-      pendingLearn = PendingLearn{uint32_t(key), uint32_t(key >> 32), S.nodeCount,
-                                  int16_t(score), S.bestRootIndex, uint8_t(d)};
+      if (!SearchIteration(d, score)) {
+        // Within an unfinished iteration, only a move that beat the last result reports.
+        if (S.reportDepth == d) TakeLastReport();
+        break;
+      }
+      TakeLastReport();
       if (!S.infiniteSearch && MateFoundWithin(score, d)) break;
       if (S.timePhase > 0 || d + 1 > maxDepth) break;
     }
@@ -343,7 +359,8 @@ void Think(Move& move, bool ponder) {
   Position& root = S.plyStack[0];
   root = gameRecord.gamePosition;
   root.cacheFlags = 0;
-  S.infiniteSearch = ponder || depthLimit != 0;
+  const int32_t limit = depthLimit.load();  // "sd" may change it while this search runs
+  S.infiniteSearch = ponder || limit != 0;
   if (!S.infiniteSearch) {
     if (AnsweredAtOnce(move) || AnsweredFromBook(move) || ProbeTablebasesAtRoot(move)) return;
     if (searchEvents.searchStarting) searchEvents.searchStarting();
@@ -355,7 +372,7 @@ void Think(Move& move, bool ponder) {
   }
   S.timePhase = 0;
   AdvanceHashAge();
-  IterativeDeepening();
+  IterativeDeepening(limit);
   if (S.bestRootMove.from != NoMoveSquare) move = S.bestRootMove;
   if (!ponder && !S.rootRepeated && searchEvents.searchFinished) searchEvents.searchFinished();
 }

@@ -39,7 +39,10 @@ TEST(TimeControl, LimitsWalkThePeriods) {
       {"40 120 0 0 30 5", 41, 401, {8214, 32857, 164285}},
       {"0 5 0", 7, 15, {77, 311, 1555}},          // 14/90 s = 155.5 ms, truncated
       {"0 2 12", 30, 91, {7000, 28000, 90000}},   // 12 + 90/45 = 14 s
-      {"0 1 2.9", 30, 91, {2000, 8000, 40000}},   // whole seconds: 2 + 90/45 = 4 s
+      {"0 1 2.9", 30, 91, {2450, 9800, 49000}},   // 2.9 + 90/45 = 4.9 s
+      {"0 0:10 0.1", 1, 10, {125, 500, 2500}},    // 0.1 + 9/60 s: the increment column
+      {"0 0:10 0.0", 1, 10, {50, 200, 1000}},     // no increment: 9/90 s
+      {"40 0:07.5 0", 1, 7.5, {81, 325, 1625}},   // 6.5 s over 40 moves
       {"0 5 -3", 30, 91, {671, 2686, 13432}},     // a negative increment gains nothing: 90/67 s
       {"", 12, 100, {738, 2955, 14776}},          // no control is sudden death: 99/67 s
       {"40 5", 12, 100, {738, 2955, 14776}},      // as is a level of fewer than three numbers
@@ -57,6 +60,21 @@ TEST(TimeControl, LimitsWalkThePeriods) {
     SCOPED_TRACE(std::string(c.level) + " move " + std::to_string(c.moveNumber));
     TimePlan plan = PlanTime(ParseLevel(c.level), c.moveNumber, c.clock, 1.0);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(plan.limits[i], c.limits[i]) << "limit " << i;
+  }
+}
+
+// Bases to the millisecond and increments as decimals; a whole number reads as it always did.
+TEST(TimeControl, LevelReadsFractionalBasesAndIncrements) {
+  const struct { const char* level; double base, increment; } cases[] = {
+      {"0 2 12", 120, 12},         {"40 0:07.5 0", 7.5, 0},    {"0 0:10 0.1", 10, 0.1},
+      {"0 2:30 -0.5", 150, 0},     {"0 1.5 1e3", 90, 1},       {"0 0:00.0004 0", 0, 0},
+      {"0 0:01.2346 0", 1.235, 0}, {"0 inf:5 nan", 5, 0},      {"0 -1:30 0", -30, 0},
+  };
+  for (const auto& c : cases) {
+    const TimeControl control = ParseLevel(c.level);
+    ASSERT_EQ(control.periods.size(), 1u) << c.level;
+    EXPECT_DOUBLE_EQ(control.periods[0].baseSeconds, c.base) << c.level;
+    EXPECT_DOUBLE_EQ(control.periods[0].incrementSeconds, c.increment) << c.level;
   }
 }
 
