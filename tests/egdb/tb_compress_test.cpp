@@ -75,13 +75,6 @@ class Compressed : public ::testing::Test {
 const int kqk = TbTableNumber("kqk");
 const size_t kqkBytes = size_t(TbExpectedSize(kqk, 0));
 
-Bytes Random(size_t n, uint32_t seed) {
-  std::mt19937 random(seed);
-  Bytes b(n);
-  for (uint8_t& x : b) x = uint8_t(random());
-  return b;
-}
-
 // Every byte value equally often, in shuffled runs of 256: no code beats 8 bits a byte.
 Bytes Noise(size_t n, uint32_t seed) {
   std::mt19937 random(seed);
@@ -209,8 +202,9 @@ class BrokenFiles : public Compressed {
  protected:
   void SetUp() override {
     Compressed::SetUp();
-    plain_ = Random(kqkBytes, 3);
-    for (size_t i = 0; i < plain_.size(); ++i) plain_[i] = i % 97 < 60 ? 0 : plain_[i] % 5;
+    std::mt19937 random(3);
+    plain_.resize(kqkBytes);
+    for (size_t i = 0; i < plain_.size(); ++i) plain_[i] = i % 97 < 60 ? 0 : uint8_t(random()) % 5;
     packed_ = tbgen::CompressBytes(plain_.data(), plain_.size());
     WriteFile(root_ + "/kqk.nbb", Bytes(size_t(TbExpectedSize(kqk, 1)), 2));
     WriteFile(root_ + "/krk.nbw", Bytes(size_t(TbExpectedSize(TbTableNumber("krk"), 0)), 1));
@@ -236,32 +230,31 @@ class BrokenFiles : public Compressed {
 
 TEST_F(BrokenFiles, HeaderFaultsEndRegistrationWithTheirMessage) {
   const std::string unable = "Unable to read " + name_ + " - ";
-  Bytes shortLength = packed_, fewBlocks = packed_, manyBlocks = packed_, banner = packed_;
-  Bytes headerCrc = packed_, bigBlocks = packed_, wrongSize = packed_;
-  Put32(shortLength, 64, 83);
-  Put32(manyBlocks, 72, 0x00100000);
-  ResealHeader(manyBlocks);
-  Put32(fewBlocks, 72, 3);  // block lengths no longer where they were
-  ResealHeader(fewBlocks);
+  auto changed = [&](size_t at, uint32_t word, bool reseal) {  // a header word rewritten
+    Bytes b = packed_;
+    Put32(b, at, word);
+    if (reseal) ResealHeader(b);
+    return b;
+  };
+  Bytes banner = packed_, headerCrc = packed_;
   banner[5] = 0x07;
   ResealHeader(banner);
   headerCrc[90] ^= 0x10;
   const Bytes other(plain_.begin(), plain_.end() - 1);
-  wrongSize = tbgen::CompressBytes(other.data(), other.size());
   tbgen::CompressOptions small;
   small.shift = 12;
-  bigBlocks = tbgen::CompressBytes(plain_.data(), plain_.size(), small);
-  const Bytes truncated(packed_.begin(), packed_.end() - 1), noHeader(packed_.begin(), packed_.begin() + 60);
-
-  ExpectFatal(shortLength, unable + "file broken");
-  ExpectFatal(manyBlocks, unable + "file broken");
-  ExpectFatal(fewBlocks, unable + "file broken");
-  ExpectFatal(headerCrc, unable + "file broken");
-  ExpectFatal(truncated, unable + "file broken");
-  ExpectFatal(noHeader, unable + "read error");
-  ExpectFatal(banner, unable + "error 1");
-  ExpectFatal(bigBlocks, name_ + ": Unsupported block size 4096");
-  ExpectFatal(wrongSize, name_ + " corrupted");
+  const std::pair<Bytes, std::string> cases[] = {
+      {changed(64, 83, false), unable + "file broken"},  // header length short
+      {changed(72, 0x00100000, true), unable + "file broken"},  // too many blocks
+      {changed(72, 3, true), unable + "file broken"},  // too few: block lengths no longer where they were
+      {headerCrc, unable + "file broken"},
+      {Bytes(packed_.begin(), packed_.end() - 1), unable + "file broken"},
+      {Bytes(packed_.begin(), packed_.begin() + 60), unable + "read error"},
+      {banner, unable + "error 1"},
+      {tbgen::CompressBytes(plain_.data(), plain_.size(), small), name_ + ": Unsupported block size 4096"},
+      {tbgen::CompressBytes(other.data(), other.size()), name_ + " corrupted"},
+  };
+  for (const auto& [file, message] : cases) ExpectFatal(file, message);
 }
 
 // Faults found when a block is read disable that side alone.
@@ -289,10 +282,6 @@ TEST_F(BrokenFiles, BlockFaultsDisableTheSide) {
     EXPECT_EQ(TbReadValue(krk, 0, 100), TbMapValue(1));
   }
 }
-
-}  // namespace
-
-namespace {
 
 // Every single-byte change to the directory and code description (header CRC resealed so
 // the parse goes on) and to the blocks is refused or decodes within the buffers; the
