@@ -130,21 +130,18 @@ TEST_F(Compressed, CodeShapesStoredAndShortBlocks) {
   const Bytes noise = Noise(8192, 7);
   std::copy(noise.begin(), noise.end(), mixed.begin() + 8192);
 
-  struct Case {
+  const struct {
     const char* name;
     Bytes bytes;
-    bool matches;
-    bool emptyCode, singleSymbol, longCodes;
+    bool matches, emptyCode, singleSymbol, longCodes;
     int storedBlocks;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"noise: every block stored, empty code", Noise(kqkBytes, 1), true, true, false, false, 4},
       {"zeros, literals only: one symbol", Bytes(kqkBytes, 0), false, false, true, false, 0},
       {"fibonacci counts", fibonacci, false, false, false, true, 0},
       {"one stored block among coded ones", mixed, true, false, false, false, 1},
   };
-  const std::string dir = root_;
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     tbgen::CompressOptions options;
     options.matches = c.matches;
@@ -161,8 +158,8 @@ TEST_F(Compressed, CodeShapesStoredAndShortBlocks) {
       stored += d.offsets[i + 1] - d.offsets[i] == plain;
     }
     EXPECT_EQ(stored, c.storedBlocks);
-    WriteFile(dir + "/kqk_nbw.emd", packed);  // the second compressed name
-    ASSERT_EQ(TbInit(state_, dir, Cache), 3);
+    WriteFile(root_ + "/kqk_nbw.emd", packed);  // the second compressed name
+    ASSERT_EQ(TbInit(state_, root_, Cache), 3);
     ExpectReadsAs(kqk, 0, c.bytes);
   }
 }
@@ -262,14 +259,10 @@ TEST_F(BrokenFiles, BlockFaultsDisableTheSide) {
   const int krk = TbTableNumber("krk");
   Bytes flipped = packed_;
   flipped[BlockOffset(1) + 3] ^= 0x04;
-  struct Case {
-    const char* name;
-    Bytes file;
-    size_t cutAfterRegistration;  // bytes left when the file shrinks after TbInit
-  };
-  const Case cases[] = {{"flipped bit in block 1", flipped, 0},
-                        {"cut short after registration", packed_, BlockOffset(1) + 10}};
-  for (const Case& c : cases) {
+  // The bytes left when the file shrinks after TbInit, or 0.
+  const struct { const char* name; Bytes file; size_t cutAfterRegistration; } cases[] = {
+      {"flipped bit in block 1", flipped, 0}, {"cut short after registration", packed_, BlockOffset(1) + 10}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     WriteFile(name_, c.file);
     ASSERT_EQ(TbInit(state_, root_, Cache), 3);
