@@ -204,12 +204,7 @@ TEST_F(Tablebases, ProbeFilesSidesAndScores) {
 TEST_F(Tablebases, EnPassantSquareFollowsTheSideToMove) {
   TbBuildIndexTables();
   const int kpkp = TbTableNumber("kpkp");
-  auto list = [](int king, int pawn) {
-    std::vector<int> l(16, 0);
-    l[0] = pawn;
-    l[15] = king;
-    return l;
-  };
+  auto list = [](int king, int pawn) { std::vector<int> l(16, 0); l[0] = pawn, l[15] = king; return l; };
   // Squares: e1 4, e8 60, e4 28, d4 27, e3 20, e5 36, d5 35, d6 43.
   const auto w1 = list(4, 28), b1 = list(60, 27), w2 = list(4, 36), b2 = list(60, 35);
   const std::string dir = Dir("ep");
