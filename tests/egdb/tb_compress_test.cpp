@@ -75,13 +75,6 @@ class Compressed : public ::testing::Test {
 const int kqk = TbTableNumber("kqk");
 const size_t kqkBytes = size_t(TbExpectedSize(kqk, 0));
 
-Bytes Random(size_t n, uint32_t seed) {
-  std::mt19937 random(seed);
-  Bytes b(n);
-  for (uint8_t& x : b) x = uint8_t(random());
-  return b;
-}
-
 // Every byte value equally often, in shuffled runs of 256: no code beats 8 bits a byte.
 Bytes Noise(size_t n, uint32_t seed) {
   std::mt19937 random(seed);
@@ -137,21 +130,18 @@ TEST_F(Compressed, CodeShapesStoredAndShortBlocks) {
   const Bytes noise = Noise(8192, 7);
   std::copy(noise.begin(), noise.end(), mixed.begin() + 8192);
 
-  struct Case {
+  const struct {
     const char* name;
     Bytes bytes;
-    bool matches;
-    bool emptyCode, singleSymbol, longCodes;
+    bool matches, emptyCode, singleSymbol, longCodes;
     int storedBlocks;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"noise: every block stored, empty code", Noise(kqkBytes, 1), true, true, false, false, 4},
       {"zeros, literals only: one symbol", Bytes(kqkBytes, 0), false, false, true, false, 0},
       {"fibonacci counts", fibonacci, false, false, false, true, 0},
       {"one stored block among coded ones", mixed, true, false, false, false, 1},
   };
-  const std::string dir = root_;
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     tbgen::CompressOptions options;
     options.matches = c.matches;
@@ -168,8 +158,8 @@ TEST_F(Compressed, CodeShapesStoredAndShortBlocks) {
       stored += d.offsets[i + 1] - d.offsets[i] == plain;
     }
     EXPECT_EQ(stored, c.storedBlocks);
-    WriteFile(dir + "/kqk_nbw.emd", packed);  // the second compressed name
-    ASSERT_EQ(TbInit(state_, dir, Cache), 3);
+    WriteFile(root_ + "/kqk_nbw.emd", packed);  // the second compressed name
+    ASSERT_EQ(TbInit(state_, root_, Cache), 3);
     ExpectReadsAs(kqk, 0, c.bytes);
   }
 }
@@ -209,8 +199,9 @@ class BrokenFiles : public Compressed {
  protected:
   void SetUp() override {
     Compressed::SetUp();
-    plain_ = Random(kqkBytes, 3);
-    for (size_t i = 0; i < plain_.size(); ++i) plain_[i] = i % 97 < 60 ? 0 : plain_[i] % 5;
+    std::mt19937 random(3);
+    plain_.resize(kqkBytes);
+    for (size_t i = 0; i < plain_.size(); ++i) plain_[i] = i % 97 < 60 ? 0 : uint8_t(random()) % 5;
     packed_ = tbgen::CompressBytes(plain_.data(), plain_.size());
     WriteFile(root_ + "/kqk.nbb", Bytes(size_t(TbExpectedSize(kqk, 1)), 2));
     WriteFile(root_ + "/krk.nbw", Bytes(size_t(TbExpectedSize(TbTableNumber("krk"), 0)), 1));
@@ -236,32 +227,31 @@ class BrokenFiles : public Compressed {
 
 TEST_F(BrokenFiles, HeaderFaultsEndRegistrationWithTheirMessage) {
   const std::string unable = "Unable to read " + name_ + " - ";
-  Bytes shortLength = packed_, fewBlocks = packed_, manyBlocks = packed_, banner = packed_;
-  Bytes headerCrc = packed_, bigBlocks = packed_, wrongSize = packed_;
-  Put32(shortLength, 64, 83);
-  Put32(manyBlocks, 72, 0x00100000);
-  ResealHeader(manyBlocks);
-  Put32(fewBlocks, 72, 3);  // block lengths no longer where they were
-  ResealHeader(fewBlocks);
+  auto changed = [&](size_t at, uint32_t word, bool reseal) {  // a header word rewritten
+    Bytes b = packed_;
+    Put32(b, at, word);
+    if (reseal) ResealHeader(b);
+    return b;
+  };
+  Bytes banner = packed_, headerCrc = packed_;
   banner[5] = 0x07;
   ResealHeader(banner);
   headerCrc[90] ^= 0x10;
   const Bytes other(plain_.begin(), plain_.end() - 1);
-  wrongSize = tbgen::CompressBytes(other.data(), other.size());
   tbgen::CompressOptions small;
   small.shift = 12;
-  bigBlocks = tbgen::CompressBytes(plain_.data(), plain_.size(), small);
-  const Bytes truncated(packed_.begin(), packed_.end() - 1), noHeader(packed_.begin(), packed_.begin() + 60);
-
-  ExpectFatal(shortLength, unable + "file broken");
-  ExpectFatal(manyBlocks, unable + "file broken");
-  ExpectFatal(fewBlocks, unable + "file broken");
-  ExpectFatal(headerCrc, unable + "file broken");
-  ExpectFatal(truncated, unable + "file broken");
-  ExpectFatal(noHeader, unable + "read error");
-  ExpectFatal(banner, unable + "error 1");
-  ExpectFatal(bigBlocks, name_ + ": Unsupported block size 4096");
-  ExpectFatal(wrongSize, name_ + " corrupted");
+  const std::pair<Bytes, std::string> cases[] = {
+      {changed(64, 83, false), unable + "file broken"},  // header length short
+      {changed(72, 0x00100000, true), unable + "file broken"},  // too many blocks
+      {changed(72, 3, true), unable + "file broken"},  // too few: block lengths no longer where they were
+      {headerCrc, unable + "file broken"},
+      {Bytes(packed_.begin(), packed_.end() - 1), unable + "file broken"},
+      {Bytes(packed_.begin(), packed_.begin() + 60), unable + "read error"},
+      {banner, unable + "error 1"},
+      {tbgen::CompressBytes(plain_.data(), plain_.size(), small), name_ + ": Unsupported block size 4096"},
+      {tbgen::CompressBytes(other.data(), other.size()), name_ + " corrupted"},
+  };
+  for (const auto& [file, message] : cases) ExpectFatal(file, message);
 }
 
 // Faults found when a block is read disable that side alone.
@@ -269,14 +259,10 @@ TEST_F(BrokenFiles, BlockFaultsDisableTheSide) {
   const int krk = TbTableNumber("krk");
   Bytes flipped = packed_;
   flipped[BlockOffset(1) + 3] ^= 0x04;
-  struct Case {
-    const char* name;
-    Bytes file;
-    size_t cutAfterRegistration;  // bytes left when the file shrinks after TbInit
-  };
-  const Case cases[] = {{"flipped bit in block 1", flipped, 0},
-                        {"cut short after registration", packed_, BlockOffset(1) + 10}};
-  for (const Case& c : cases) {
+  // The bytes left when the file shrinks after TbInit, or 0.
+  const struct { const char* name; Bytes file; size_t cutAfterRegistration; } cases[] = {
+      {"flipped bit in block 1", flipped, 0}, {"cut short after registration", packed_, BlockOffset(1) + 10}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     WriteFile(name_, c.file);
     ASSERT_EQ(TbInit(state_, root_, Cache), 3);
@@ -289,10 +275,6 @@ TEST_F(BrokenFiles, BlockFaultsDisableTheSide) {
     EXPECT_EQ(TbReadValue(krk, 0, 100), TbMapValue(1));
   }
 }
-
-}  // namespace
-
-namespace {
 
 // Every single-byte change to the directory and code description (header CRC resealed so
 // the parse goes on) and to the blocks is refused or decodes within the buffers; the

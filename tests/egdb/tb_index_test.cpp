@@ -365,6 +365,11 @@ uint32_t PairBase(bool pawns, const std::string& men, int own, int other) {
   return base[own * 64 + other];
 }
 uint32_t Pair(bool pawns, int own, int other) { return PairBase(pawns, "", own, other); }
+// A lone man's place after the king pairs before; flip 56 reads black's pawn on the board turned.
+uint32_t First(char type, bool pawns, int own, int other, int s, int flip = 0) {
+  return Placed(type, other ^ flip, own ^ flip, s ^ flip) +
+         PairBase(pawns, std::string(1, type), own ^ flip, other ^ flip);
+}
 
 struct LiteralRule {
   const char* table;
@@ -374,16 +379,13 @@ struct LiteralRule {
 
 const LiteralRule literalRules[] = {
     {"kqkr", 0, [](int w, int b, const int* m, int) {
-       const uint32_t first = Placed('q', b, w, m[0]) + PairBase(false, "q", w, b);
-       return uint32_t(m[1] - Below(m[1], {b, w, m[0]})) + 61 * first;
+       return uint32_t(m[1] - Below(m[1], {b, w, m[0]})) + 61 * First('q', false, w, b, m[0]);
      }},
     {"kqkr", 1, [](int w, int b, const int* m, int) {
-       const uint32_t first = Placed('r', w, b, m[1]) + PairBase(false, "r", b, w);
-       return uint32_t(m[0] - Below(m[0], {b, w, m[1]})) + 61 * first;
+       return uint32_t(m[0] - Below(m[0], {b, w, m[1]})) + 61 * First('r', false, b, w, m[1]);
      }},
     {"kqkp", 1, [](int w, int b, const int* m, int) {
-       const uint32_t first = Placed('p', w ^ 56, b ^ 56, m[1] ^ 56) + PairBase(true, "p", b ^ 56, w ^ 56);
-       return uint32_t(m[0] - Below(m[0], {b, w, m[1]})) + 61 * first;
+       return uint32_t(m[0] - Below(m[0], {b, w, m[1]})) + 61 * First('p', true, b, w, m[1], 56);
      }},
     {"kbnk", 0, [](int w, int b, const int* m, int) {
        return Placed('n', b, w, m[1]) + Free('n', b, w) * Placed('b', b, w, m[0]) + PairBase(false, "bn", w, b);
@@ -392,29 +394,25 @@ const LiteralRule literalRules[] = {
        return 3782 * Pair(false, b, w) + 61 * uint32_t(m[0] - Below(m[0], {w, b})) + uint32_t(m[1] - Below(m[1], {w, b, m[0]}));
      }},
     {"kpkp", 0, [](int w, int b, const int* m, int e) {
-       if (e == TbNoEpSquare) return uint32_t(m[1] - 8 - (m[1] > m[0])) + 47 * (Placed('p', b, w, m[0]) + PairBase(true, "p", w, b));
+       if (e == TbNoEpSquare) return uint32_t(m[1] - 8 - (m[1] > m[0])) + 47 * First('p', true, w, b, m[0]);
        return 47 * 81664 + 14 * Pair(true, w, b) + uint32_t(e == m[0] + 7 ? File(m[0]) - 1 : File(m[0]) + 7);
      }},
     {"kpkp", 1, [](int w, int b, const int* m, int e) {
        if (e != TbNoEpSquare) return 47 * 81664 + 14 * Pair(true, b, w) + uint32_t(e == m[1] - 9 ? File(m[1]) - 1 : File(m[1]) + 7);
-       const uint32_t first = Placed('p', w ^ 56, b ^ 56, m[1] ^ 56) + PairBase(true, "p", b ^ 56, w ^ 56);
-       return uint32_t(m[0] - 8 - (m[0] > m[1])) + 47 * first;
+       return uint32_t(m[0] - 8 - (m[0] > m[1])) + 47 * First('p', true, b, w, m[1], 56);
      }},
     {"krnnk", 0, [](int w, int b, const int* m, int) {
        const int i1 = Placed('n', b, w, std::min(m[1], m[2])), i2 = Placed('n', b, w, std::max(m[1], m[2]));
        return Placed('r', b, w, m[0]) + Free('r', b, w) * uint32_t(i1 + i2 * (i2 - 1) / 2) + PairBase(false, "nnr", w, b);
      }},
     {"krbkn", 1, [](int w, int b, const int* m, int) {
-       const uint32_t first = Placed('n', w, b, m[2]) + PairBase(false, "n", b, w);
-       return 3660 * first + 60 * uint32_t(m[0] - Below(m[0], {b, w, m[2]})) + uint32_t(m[1] - Below(m[1], {b, w, m[0], m[2]}));
+       return 3660 * First('n', false, b, w, m[2]) + 60 * uint32_t(m[0] - Below(m[0], {b, w, m[2]})) + uint32_t(m[1] - Below(m[1], {b, w, m[0], m[2]}));
      }},
     {"kbnpk", 1, [](int w, int b, const int* m, int) {
-       const uint32_t first = Placed('P', w ^ 56, b ^ 56, m[2] ^ 56) + PairBase(true, "P", b ^ 56, w ^ 56);
-       return 3660 * first + 60 * uint32_t(m[0] - Below(m[0], {b, w, m[2]})) + uint32_t(m[1] - Below(m[1], {b, w, m[2], m[0]}));
+       return 3660 * First('P', true, b, w, m[2], 56) + 60 * uint32_t(m[0] - Below(m[0], {b, w, m[2]})) + uint32_t(m[1] - Below(m[1], {b, w, m[2], m[0]}));
      }},
     {"kqpkr", 1, [](int w, int b, const int* m, int) {
-       const uint32_t first = Placed('r', w, b, m[2]) + PairBase(true, "r", b, w);
-       return 2880 * first + 48 * uint32_t(m[0] - Below(m[0], {b, w, m[1], m[2]})) + uint32_t(m[1] - 8);
+       return 2880 * First('r', true, b, w, m[2]) + 48 * uint32_t(m[0] - Below(m[0], {b, w, m[1], m[2]})) + uint32_t(m[1] - 8);
      }},
     {"kppkp", 0, [](int w, int b, const int* m, int e) {
        const int lo = std::min(m[0], m[1]), hi = std::max(m[0], m[1]), q = m[2];
@@ -440,14 +438,13 @@ const LiteralRule literalRules[] = {
      }},
     {"kppkq", 1, [](int w, int b, const int* m, int) {
        const int p1 = std::min(m[0], m[1]), p2 = std::max(m[0], m[1]);
-       return 1128 * (Placed('q', w, b, m[2]) + PairBase(true, "q", b, w)) + uint32_t((p2 - 8) * (p2 - 9) / 2 + p1 - 8);
+       return 1128 * First('q', true, b, w, m[2]) + uint32_t((p2 - 8) * (p2 - 9) / 2 + p1 - 8);
      }},
     {"knpkp", 1, [](int w, int b, const int* m, int e) {
        const int x = m[0], p = m[1], q = m[2];
        if (e != TbNoEpSquare)
          return 2820 * 81664 + 812 * Pair(true, b, w) + uint32_t(14 * (x - Below(x, {b, w, p, q, e, e - 8})) + (e == q - 9 ? File(q) - 1 : File(q) + 7));
-       const uint32_t first = Placed('p', w ^ 56, b ^ 56, q ^ 56) + PairBase(true, "p", b ^ 56, w ^ 56);
-       return 2820 * first + uint32_t(47 * (x - Below(x, {b, w, p, q})) + p - 8 - (p > q));
+       return 2820 * First('p', true, b, w, q, 56) + uint32_t(47 * (x - Below(x, {b, w, p, q})) + p - 8 - (p > q));
      }},
 };
 

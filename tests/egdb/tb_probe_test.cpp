@@ -38,10 +38,7 @@ class Tablebases : public ::testing::Test {
     TbFreeState(state_);
     fs::remove_all(root_);
   }
-  std::string Dir(const std::string& name) {
-    fs::create_directories(root_ + "/" + name);
-    return root_ + "/" + name;
-  }
+  std::string Dir(const std::string& name) { return fs::create_directories(root_ + "/" + name), root_ + "/" + name; }
   // The table's file for the side, of its expected size unless told otherwise, every byte
   // `fill` but the ones given.
   static void Write(const std::string& dir, const char* table, int side, int8_t fill,
@@ -65,11 +62,7 @@ class Tablebases : public ::testing::Test {
     for (int side : {0, 1}) Write(dir_, "kqk", side, 0, bytes);
     ASSERT_EQ(TbInit(state_, dir_, cacheBytes), 3);
   }
-  struct Row {
-    const char* fen;
-    int ply;
-    std::optional<int> score;
-  };
+  struct Row { const char* fen; int ply; std::optional<int> score; };
   void Check(const std::vector<Row>& rows) {
     for (const Row& row : rows) {
       SCOPED_TRACE(row.fen);
@@ -145,11 +138,9 @@ TEST_F(Tablebases, LeastRecentlyUsedBlockGoesFirst) {
 }
 
 TEST_F(Tablebases, TooSmallCachesAnswerNothing) {
-  const struct {
-    size_t bytes;
-    int error, slots;
-  } rows[] = {{31, TbCacheSizeRejected, 0}, {32, TbFine, 0}, {TbSlotBytes - 1, TbFine, 0},
-              {TbSlotBytes, TbFine, 1},     {DefaultCache, TbFine, 1}};
+  const struct { size_t bytes; int error, slots; } rows[] = {
+      {31, TbCacheSizeRejected, 0}, {32, TbFine, 0}, {TbSlotBytes - 1, TbFine, 0}, {TbSlotBytes, TbFine, 1},
+      {DefaultCache, TbFine, 1}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.bytes);
     RegisterKqk(row.bytes, {{5, 9}});
@@ -213,12 +204,7 @@ TEST_F(Tablebases, ProbeFilesSidesAndScores) {
 TEST_F(Tablebases, EnPassantSquareFollowsTheSideToMove) {
   TbBuildIndexTables();
   const int kpkp = TbTableNumber("kpkp");
-  auto list = [](int king, int pawn) {
-    std::vector<int> l(16, 0);
-    l[0] = pawn;
-    l[15] = king;
-    return l;
-  };
+  auto list = [](int king, int pawn) { std::vector<int> l(16, 0); l[0] = pawn, l[15] = king; return l; };
   // Squares: e1 4, e8 60, e4 28, d4 27, e3 20, e5 36, d5 35, d6 43.
   const auto w1 = list(4, 28), b1 = list(60, 27), w2 = list(4, 36), b2 = list(60, 35);
   const std::string dir = Dir("ep");

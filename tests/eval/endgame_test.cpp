@@ -32,11 +32,8 @@ Answer Recognize(const Position& pos) { return Ask(recognizerTable, pos); }
 Answer Score(const Position& pos) { return Ask(scorerTable, pos); }
 Answer Negated(Answer a) { return a ? Answer(-*a) : Declines; }
 
-struct Case {
-  const char* fen;
-  Answer expected;  // recognizers: the side to move's view; scorers: white's
-  const char* why;
-};
+// The expected answer: for recognizers the side to move's view, for scorers white's.
+struct Case { const char* fen; Answer expected; const char* why; };
 
 const Case recognizerCases[] = {
     {"8/8/4k3/8/8/3KN3/8/8 w - -", 0, "one knight"},
@@ -95,10 +92,7 @@ TEST(Endgame, RecognizersAndScorersAnswerOrDeclineAndMirrorsAgree) {
 
 // ---- random placements ------------------------------------------------------------------
 
-struct Placement {
-  int code;
-  Bitboard squares;
-};
+struct Placement { int code; Bitboard squares; };
 constexpr Bitboard Anywhere = ~Bitboard{0}, PawnRanks = ~(Rank1 | Rank8);
 
 // A legal position, each man on a random free square of its set, the side to move random.

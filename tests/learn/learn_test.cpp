@@ -188,10 +188,7 @@ class LearnSession : public Learning {
     return engine;
   }
   static std::string Move(EngineProcess& e) { return e.ReadUntil("move ").value_or("move <none>").substr(5); }
-  static void Sync(EngineProcess& engine) {
-    engine.Send("ping 9");
-    EXPECT_TRUE(engine.ReadUntil("pong 9"));
-  }
+  static void Sync(EngineProcess& engine) { engine.Send("ping 9"); EXPECT_TRUE(engine.ReadUntil("pong 9")); }
   // White wins the queen at once; then the engine takes black, a queen down: the second
   // search's score moves far more than 26 and is learned, written when "result" follows.
   static void PlayQueenGame(EngineProcess& engine) {

@@ -16,34 +16,36 @@ SearchState& S = searchState;
 
 // Forced mate for the side to move within n moves, by plain full-width minimax. It shares only
 // the move generator and make move with the search, so it checks mate distances independently.
+bool ForcesMate(const Position& pos, int n);
+
+// The move mates, or every reply leaves a mate within n - 1 more moves.
+bool MateAfter(const Position& pos, Move move, int n) {
+  Position child = pos;
+  child.cacheFlags = 0;
+  MakeMove(child, move);
+  GenerateMoves(child);
+  bool everyReplyLoses = child.moveCount > 0 ? n > 1 : SideToMoveInCheck(child);
+  for (int j = 1; j <= child.moveCount && everyReplyLoses; ++j) {
+    Position reply = child;
+    reply.cacheFlags = 0;
+    MakeMove(reply, child.moveList[j]);
+    everyReplyLoses = ForcesMate(reply, n - 1);
+  }
+  return everyReplyLoses;
+}
+
 bool ForcesMate(const Position& pos, int n) {
-  if (n == 0) return false;
   Position work = pos;
   work.cacheFlags = 0;
   GenerateMoves(work);
-  for (int i = 1; i <= work.moveCount; ++i) {
-    Position child = work;
-    child.cacheFlags = 0;
-    MakeMove(child, work.moveList[i]);
-    GenerateMoves(child);
-    bool everyReplyLoses = child.moveCount > 0 ? n > 1 : SideToMoveInCheck(child);
-    for (int j = 1; j <= child.moveCount && everyReplyLoses; ++j) {
-      Position reply = child;
-      reply.cacheFlags = 0;
-      MakeMove(reply, child.moveList[j]);
-      everyReplyLoses = ForcesMate(reply, n - 1);
-    }
-    if (everyReplyLoses) return true;
-  }
+  for (int i = 1; i <= work.moveCount && n > 0; ++i)
+    if (MateAfter(work, work.moveList[i], n)) return true;
   return false;
 }
 
 TEST(Search, MatesScoreByTheirDistanceAsTheSolverFindsThem) {
   InitSearchTables();
-  const struct {
-    const char* fen;
-    int moves;  // the shortest mate of the side to move
-  } cases[] = {
+  const struct { const char* fen; int moves; } cases[] = {  // moves: the side to move's shortest mate
       {"6k1/5ppp/8/8/8/8/8/R5K1 w - -", 1},  {"r5k1/8/8/8/8/8/5PPP/6K1 b - -", 1},
       {"k7/8/1K6/8/8/8/8/7R w - -", 1},      {"kbK5/pp6/1P6/8/8/8/8/R7 w - -", 2},
       {"r7/8/8/8/8/1p6/PP6/KBk5 b - -", 2},  // the colour-flipped twin: Ra3, bxa3 b2 mate
@@ -60,18 +62,7 @@ TEST(Search, MatesScoreByTheirDistanceAsTheSolverFindsThem) {
     // at the root scores 31999 by the mating-check test.
     EXPECT_EQ(lastScore, c.moves == 1 ? MateInOneScore : MateScore - (2 * c.moves - 1));
     // The move played keeps the mate: the opponent is mated within n - 1 more moves.
-    Position after = gameRecord.gamePosition;
-    MakeMove(after, move);
-    after.cacheFlags = 0;
-    GenerateMoves(after);
-    EXPECT_TRUE(c.moves == 1 ? after.moveCount == 0 && SideToMoveInCheck(after) : after.moveCount > 0)
-        << MoveText(move);
-    for (int j = 1; j <= after.moveCount; ++j) {
-      Position reply = after;
-      reply.cacheFlags = 0;
-      MakeMove(reply, after.moveList[j]);
-      EXPECT_TRUE(ForcesMate(reply, c.moves - 1)) << MoveText(move) << " " << MoveText(after.moveList[j]);
-    }
+    EXPECT_TRUE(MateAfter(gameRecord.gamePosition, move, c.moves)) << MoveText(move);
   }
 }
 

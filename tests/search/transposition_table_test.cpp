@@ -15,10 +15,7 @@
 namespace {
 
 TEST(HashBudget, SplitsMatchTheHandComputedFigures) {
-  const struct {
-    int64_t bytes;
-    uint64_t pawnEntries, mainCount, alwaysCount;
-  } cases[] = {
+  const struct { int64_t bytes; uint64_t pawnEntries, mainCount, alwaysCount; } cases[] = {
       // Anything up to 0x20400 leaves 1024 bytes: 1024 x 0.15 / 16 = 9.6 -> 9 -> 8 pawn entries;
       // (1024 - 128) / 16 = 56 entries; 3 x 56 / 4 = 42, even, so 41 (a prime).
       {0, 8, 41, 15},

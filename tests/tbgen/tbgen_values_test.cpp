@@ -154,12 +154,21 @@ int BestOfMoves(const std::vector<int>& moveBytes, bool inCheck) {
   return best;
 }
 
-std::string Describe(const Board& b) {
-  std::string text;
-  for (const Man& m : std::vector<Man>(b.men, b.men + b.count))
-    text += std::string(1, m.colour ? Letters[m.kind] : static_cast<char>(Letters[m.kind] - 32)) +
-            static_cast<char>('a' + m.square % 8) + static_cast<char>('1' + m.square / 8) + " ";
-  return text + (b.side ? "b" : "w") + (b.ep >= 0 ? " ep" : "");
+// The position as FEN, for the engine's probe and for messages.
+std::string Fen(const Board& b) {
+  std::string fen;
+  for (int rank = 7; rank >= 0; --rank) {
+    for (int file = 0, empty = 0; file < 8; ++file) {
+      const int i = ManAt(b, rank * 8 + file);
+      if (i >= 0 && empty) fen += static_cast<char>('0' + empty), empty = 0;
+      if (i < 0) ++empty;
+      else fen += b.men[i].colour ? Letters[b.men[i].kind] : static_cast<char>(Letters[b.men[i].kind] - 32);
+      if (file == 7 && empty) fen += static_cast<char>('0' + empty);
+    }
+    if (rank) fen += '/';
+  }
+  const std::string ep = b.ep < 0 ? "-" : std::string{char('a' + b.ep % 8), char('1' + b.ep / 8)};
+  return fen + (b.side ? " b - " : " w - ") + ep + " 0 1";
 }
 
 // The tables' files, read through the numbering as the engine reads them.
@@ -229,16 +238,16 @@ Board MenOf(const char* name) {
   return b;
 }
 
-// Every position of a table with the white king on one of `kingSquares`, both sides to move,
-// each legal one (and its en passant twins) handed to `visit`.
+// Every position of a table with the white king on one of `kingSquares` (none given: on any),
+// both sides to move, each legal one (and its en passant twins) handed to `visit`.
 template <class Visit>
 void ForEachPosition(const char* name, const std::vector<int>& kingSquares, Visit&& visit) {
   Board b = MenOf(name);
   for (b.side = 0; b.side < 2; ++b.side)
-    for (int wk : kingSquares)
+    for (size_t k = 0; k < (kingSquares.empty() ? 64 : kingSquares.size()); ++k)
       for (int code = 0; code < (1 << (6 * (b.count - 1))); ++code) {
         b.ep = -1;
-        b.men[0].square = wk;
+        b.men[0].square = kingSquares.empty() ? int(k) : kingSquares[k];
         for (int i = 1; i < b.count; ++i) b.men[i].square = (code >> (6 * (i - 1))) & 63;
         if (!Legal(b)) continue;
         visit(b);
@@ -253,12 +262,6 @@ void ForEachPosition(const char* name, const std::vector<int>& kingSquares, Visi
         }
       }
 }
-
-const std::vector<int> AllSquares = [] {
-  std::vector<int> all(64);
-  for (int s = 0; s < 64; ++s) all[s] = s;
-  return all;
-}();
 
 // Depth to mate of every three-man position by forward iteration over plies: a position is
 // won at ply n when one move reaches a position already known lost, lost at ply n when every
@@ -282,7 +285,7 @@ class ThreeManSolver {
     std::vector<int> dynamic;  // raw index of an in-table move, or -1 with the byte in fixedBytes
     std::vector<int> fixedBytes;
     int fixedPlies = 0;
-    ForEachPosition(name, AllSquares, [&](const Board& b) {
+    ForEachPosition(name, {}, [&](const Board& b) {
       nodes.push_back({Raw(b), static_cast<int>(dynamic.size()), 0, InCheck(b, b.side)});
       value[Raw(b)] = Unknown;
       Board moves[64];
@@ -362,21 +365,6 @@ class TbGenValues : public testing::Test {
   static inline std::string dir_;
 };
 
-std::string Fen(const Board& b) {
-  std::string fen;
-  for (int rank = 7; rank >= 0; --rank) {
-    for (int file = 0, empty = 0; file < 8; ++file) {
-      const int i = ManAt(b, rank * 8 + file);
-      if (i >= 0 && empty) fen += static_cast<char>('0' + empty), empty = 0;
-      if (i < 0) ++empty;
-      else fen += b.men[i].colour ? Letters[b.men[i].kind] : static_cast<char>(Letters[b.men[i].kind] - 32);
-      if (file == 7 && empty) fen += static_cast<char>('0' + empty);
-    }
-    if (rank) fen += '/';
-  }
-  return fen + (b.side ? " b" : " w") + " - - 0 1";
-}
-
 // Every legal three-man position, both sides to move, read through the numbering: the file
 // holds the solver's depth to mate; every other index holds 127; the files have the lengths
 // the registry expects. The engine's own probe scores the position's twin with the colours
@@ -394,13 +382,11 @@ TEST_F(TbGenValues, ThreeManTablesMatchAnIndependentSolver) {
     std::vector<bool> reached[2] = {std::vector<bool>(TbExpectedSize(table, 0)),
                                     std::vector<bool>(TbExpectedSize(table, 1))};
     int wrong = 0;
-    ForEachPosition(name, AllSquares, [&](const Board& b) {
+    ForEachPosition(name, {}, [&](const Board& b) {
       uint32_t index = 0;
-      const int byte = tables.Probe(b, &index);
-      if (byte != expected[ThreeManSolver::Raw(b)] && ++wrong <= 10)
-        ADD_FAILURE() << Describe(b) << ": file " << byte << ", solver " << expected[ThreeManSolver::Raw(b)];
+      const int byte = tables.Probe(b, &index), solved = expected[ThreeManSolver::Raw(b)];
+      if (byte != solved && ++wrong <= 10) ADD_FAILURE() << Fen(b) << ": file " << byte << ", solver " << solved;
       if (index < reached[b.side].size()) reached[b.side][index] = true;
-      const int solved = expected[ThreeManSolver::Raw(b)];
       const int score = solved > 0 ? 2 * solved + 31747 : solved < 0 ? 2 * solved - 31748 : 0;
       Board twin = b;
       twin.side = 1 - b.side;
@@ -444,10 +430,9 @@ TEST_F(TbGenValues, FourManValuesFollowFromTheirMoves) {
     const bool pawns = std::string_view(name).find('p') != std::string_view::npos;
     if (!full_ && (std::string_view(name) == "krkn" || pawns)) continue;
     SCOPED_TRACE(name);
-    std::vector<int> kings = {B1, D4};
-    if (full_ && pawns) kings = {A1, B1, C1, D1, A2, B2, C2, D2, A3, B3, C3, D3, A4, B4, C4, D4,
-                                 A5, B5, C5, D5, A6, B6, C6, D6, A7, B7, C7, D7, A8, B8, C8, D8};
-    else if (full_) kings = {A1, B1, C1, D1, B2, C2, D2, C3, D3, D4};
+    std::vector<int> kings = full_ ? std::vector<int>{} : std::vector<int>{B1, D4};
+    for (int s = 0; full_ && s < 64; ++s)  // the reduced squares: files a to d, without pawns below the diagonal
+      if (s % 8 < 4 && (pawns || s / 8 <= s % 8)) kings.push_back(s);
     int wrong = 0, positions = 0;
     ForEachPosition(name, kings, [&](const Board& b) {
       Board moves[64];
@@ -455,7 +440,7 @@ TEST_F(TbGenValues, FourManValuesFollowFromTheirMoves) {
       for (int k = 0, n = Moves(b, moves); k < n; ++k) moveBytes.push_back(tables.Probe(moves[k]));
       const int byte = tables.Probe(b), expected = BestOfMoves(moveBytes, InCheck(b, b.side));
       ++positions;
-      if (byte != expected && ++wrong <= 10) ADD_FAILURE() << Describe(b) << ": file " << byte << ", moves give " << expected;
+      if (byte != expected && ++wrong <= 10) ADD_FAILURE() << Fen(b) << ": file " << byte << ", moves give " << expected;
     });
     EXPECT_EQ(wrong, 0);
     EXPECT_GT(positions, 0);
