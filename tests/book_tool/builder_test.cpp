@@ -42,10 +42,7 @@ TEST(BookBuilder, LoaderAndMakeBookSeeTheBuildersTree) {
   InitTablesOnce();
   const std::string folder = TempFolder(), random = folder + "/random.pgn";
   WriteText(random, RandomGamesPgn(150, 80, 2024));
-  const struct {
-    std::string path;  // PGN, or a polyglot book
-    BuildOptions options;
-  } rows[] = {{EcoPgn, {16, 3, 6, WeightKind::Games}},
+  const struct { std::string path; BuildOptions options; } rows[] = {{EcoPgn, {16, 3, 6, WeightKind::Games}},
               {GnuBook, {10, 5, 8, WeightKind::Games}},
               {random, {80, 1, 4, WeightKind::Score}}};
   std::string skipped;

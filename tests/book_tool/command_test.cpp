@@ -7,10 +7,7 @@
 
 namespace {
 
-struct ToolRun {
-  int status;
-  std::string out, err;
-};
+struct ToolRun { int status; std::string out, err; };
 
 // Runs in `folder`, so that the arguments and the output name files there.
 ToolRun RunTool(const std::string& folder, const std::string& arguments) {
@@ -27,11 +24,8 @@ std::string Entry(uint64_t key) {
 const std::string Start = Entry(0x463b96181691fc9cull), Elsewhere = Entry(1);
 
 TEST(BookCommand, BuildReportsBadInputAndKeepsAnExistingBook) {
-  const struct {
-    std::string input;  // "missing" and "directory" name no file and a folder
-    int status;
-    const char* message;
-  } rows[] = {
+  // The inputs "missing" and "directory" name no file and a folder.
+  const struct { std::string input; int status; const char* message; } rows[] = {
       {"[Event \"a\"]\n1. e4 e5 2. Nf3 *\n\n[Event \"b\"]\n1. d4 d5\n2. Ke3 Nf6 *\n", 0,
        "in:6: illegal move \"Ke3\" in the game from line 4; keeping its 2 moves before it"},
       {"this is not chess\n", 1, "no game from the start position with a readable move"},
@@ -75,11 +69,7 @@ TEST(BookCommand, DumpAndProbeShowHandCountedShares) {
   WriteText(folder + "/games.pgn", "1. e4 e5 2. Nf3 Nc6 *\n1. Nf3 Nc6 2. e4 e5 3. Bb5 *\n1. e4 c5 1-0\n1. d4 d5 0-1\n");
   WriteText(folder + "/short.boo", "ab");
   ASSERT_EQ(RunTool(folder, "build -o book.boo games.pgn").status, 0);
-  const struct {
-    const char* arguments;
-    int status;
-    const char* out;
-  } rows[] = {
+  const struct { const char* arguments; int status; const char* out; } rows[] = {
       {"dump book.boo", 0,
        "book.boo: max ply 20, min games 1, 12 positions, 12 moves\n1. e4  2  50.0%\n  1... c5  1  50.0%\n"
        "  1... e5  1  50.0%\n    2. Nf3  1  100.0%\n      2... Nc6  1  100.0%\n        3. Bb5  1  100.0%\n"

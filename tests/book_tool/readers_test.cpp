@@ -9,10 +9,7 @@ namespace {
 
 TEST(PolyglotKey, PublishedVectors) {
   InitTablesOnce();
-  const struct {
-    const char* fen;
-    uint64_t key;
-  } rows[] = {
+  const struct { const char* fen; uint64_t key; } rows[] = {
       {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", 0x463b96181691fc9cull},
       {"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1", 0x823c9b50fd114196ull},
       {"rnbqkbnr/ppp1pppp/8/3p4/4P3/8/PPPP1PPP/RNBQKBNR w KQkq d6 0 2", 0x0756b94461c50fb0ull},
@@ -34,10 +31,7 @@ TEST(PolyglotKey, PublishedVectors) {
 // text, its result, and the first bad move with its line.
 TEST(PgnReader, SyntaxOfRealFiles) {
   InitTablesOnce();
-  const struct {
-    const char* pgn;
-    const char* read;
-  } rows[] = {
+  const struct { const char *pgn, *read; } rows[] = {
       {"% an escaped line\n[Site \"a \\\"quoted\\\" ] value\"]\n\n"
        "1. e4 {a comment ( with a paren} e5 $1 2.Nf3 (2. f4 exf4 (2... d5 3. exd5)) 2... Nc6!? ; 3. Bb5 a6\n"
        "3. Bc4 ! Bc5 1-0\n",

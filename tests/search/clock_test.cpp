@@ -33,11 +33,9 @@ class Clock : public ::testing::Test {
 };
 
 TEST_F(Clock, PhasesStopTheSearchAtTheHardOrTheExtendedLimit) {
-  const struct {
-    bool extendTime;  // the first root move failed low in this iteration
-    std::vector<std::pair<int64_t, int>> readings;  // ms after the start, the phase after it
-    int64_t stopsAt;
-  } runs[] = {
+  // extendTime: the first root move failed low in this iteration; readings: ms after the start
+  // and the phase after it.
+  const struct { bool extendTime; std::vector<std::pair<int64_t, int>> readings; int64_t stopsAt; } runs[] = {
       // Past the target the target is spent, phase 1, but the search goes on until the hard
       // limit; the limit itself counts as reached. Without extended time never phase 2.
       {false, {{50, 0}, {100, 1}, {199, 1}, {200, 1}}, 200},
@@ -72,11 +70,8 @@ TEST_F(Clock, TimedSearchEndsBetweenTheTargetAndItsLimit) {
   };
   postThinking = true;
   planMoveTime = [] { std::copy(planned, planned + 3, timeLimits); };
-  const struct {
-    const char* fen;
-    int32_t limits[3];
-    bool clockStops;  // the limit comes before the iteration running at the target ends
-  } cases[] = {
+  // clockStops: the limit comes before the iteration running at the target ends.
+  const struct { const char* fen; int32_t limits[3]; bool clockStops; } cases[] = {
       {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", {100, 120, 140}, true},
       {"r1bq1rk1/pp2ppbp/2np1np1/8/3NP3/2N1BP2/PPPQ2PP/R3KB1R w KQ - 3 9", {100, 120, 140}, true},
       {"r1bq1rk1/pp2ppbp/2np1np1/8/3NP3/2N1BP2/PPPQ2PP/R3KB1R w KQ - 3 9", {100, 2000, 4000}, false},
@@ -102,14 +97,8 @@ TEST_F(Clock, TimedSearchEndsBetweenTheTargetAndItsLimit) {
 TEST_F(Clock, ThinkingLines) {
   SetUpGame("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
   S.principalVariation[0] = ParsedMove(gameRecord.gamePosition, "e2e4"), S.principalVariation[1] = NoMove;
-  const struct {
-    int depth;
-    int64_t now;
-    int32_t score;
-    uint32_t nodes;
-    char kind;
-    const char* line;  // nullptr: nothing printed
-  } cases[] = {
+  // line nullptr: nothing printed.
+  const struct { int depth; int64_t now; int32_t score; uint32_t nodes; char kind; const char* line; } cases[] = {
       {9, 5129, 34, 1234567, 'E', "9 34 512 1234567 e2e4"},  // centiseconds rounded down
       {9, 5129, -31990, 3000000000u, 'E', "9 -31990 512 3000000000 e2e4"},
       {9, 5129, 34, 1, 'L', nullptr},  // only exact scores print
