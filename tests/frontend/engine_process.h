@@ -16,6 +16,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <utility>
 
 class EngineProcess {
  public:
@@ -59,10 +60,7 @@ class EngineProcess {
   void Send(const std::string& line) {
     if (write(toEngine_, (line + "\n").data(), line.size() + 1) < 0) CloseInput();
   }
-  void CloseInput() {
-    if (toEngine_ >= 0) close(toEngine_);
-    toEngine_ = -1;
-  }
+  void CloseInput() { Close(toEngine_); }
 
   // The next line, or nothing when none arrives within the timeout or the output ends.
   std::optional<std::string> ReadLine(int timeoutMs = 5000) {
@@ -72,16 +70,15 @@ class EngineProcess {
     while ((newline = buffer_.find('\n')) == std::string::npos) {
       const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
       pollfd fd{fromEngine_, POLLIN, 0};
-      char chunk[4096];
       if (left <= 0) return std::nullopt;
       if (poll(&fd, 1, int(left)) <= 0) continue;
+      char chunk[4096];
       const ssize_t n = read(fromEngine_, chunk, sizeof chunk);
       if (n <= 0) return std::nullopt;
       buffer_.append(chunk, size_t(n));
     }
     std::string line = buffer_.substr(0, newline);
-    buffer_.erase(0, newline + 1);
-    return line;
+    return buffer_.erase(0, newline + 1), line;
   }
 
   // The first line beginning with `prefix`, skipping the others before it.
@@ -92,19 +89,12 @@ class EngineProcess {
   }
 
   // The interface stops reading: the engine's next write finds a closed pipe.
-  void CloseOutput() {
-    if (fromEngine_ >= 0) close(fromEngine_);
-    fromEngine_ = -1;
-  }
-  void Signal(int signalNumber) {
-    if (pid_ > 0) kill(pid_, signalNumber);
-  }
+  void CloseOutput() { Close(fromEngine_); }
+  void Signal(int signalNumber) { if (pid_ > 0) kill(pid_, signalNumber); }
   bool CoreDumped() const { return coreDumped_; }
 
   // Killed without warning, as a crash or a power cut would end it.
-  void Kill() {
-    if (pid_ > 0 && kill(pid_, SIGKILL) == 0) WaitExit();
-  }
+  void Kill() { if (pid_ > 0 && kill(pid_, SIGKILL) == 0) WaitExit(); }
 
   // The exit status, or -1 when the process does not end within the timeout.
   int WaitExit(int timeoutMs = 10000) {
@@ -112,16 +102,14 @@ class EngineProcess {
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         coreDumped_ = WIFSIGNALED(status) && WCOREDUMP(status);
-      } else {
-        usleep(2000);
-      }
+      } else usleep(2000);
     }
     return status_;
   }
 
  private:
-  static constexpr int ExitTimeoutMs = 10000;
-  static constexpr int SanitizerStatus = 23;
+  static void Close(int& fd) { if (fd >= 0) close(std::exchange(fd, -1)); }
+  static constexpr int ExitTimeoutMs = 10000, SanitizerStatus = 23;
   pid_t pid_ = -1;
   int toEngine_ = -1, fromEngine_ = -1, status_ = -1;
   bool coreDumped_ = false;
@@ -129,9 +117,7 @@ class EngineProcess {
 };
 
 // Whole files as bytes, for tests that write the engine's files themselves.
-inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+inline void WriteFileBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 inline std::string ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
