@@ -24,8 +24,7 @@ std::string Changes() {
   std::string said = c.hashSizeGiven ? " hash=" + std::to_string(c.hashBytes) : "";
   if (!c.bookFile.empty()) said += " book=" + c.bookFile;
   if (!c.tablebasePaths.empty()) said += " tb=" + c.tablebasePaths;
-  if (c.tablebaseCacheBytes != Configuration{}.tablebaseCacheBytes)
-    said += " cache=" + std::to_string(c.tablebaseCacheBytes);
+  if (c.tablebaseCacheBytes != Configuration{}.tablebaseCacheBytes) said += " cache=" + std::to_string(c.tablebaseCacheBytes);
   if (c.tablebasesCreated) said += " tbcache=" + std::to_string(engineTablebases.cacheBytes);
   if (!c.learningEnabled) said += " nolearn";
   return said.empty() ? said : said.substr(1);

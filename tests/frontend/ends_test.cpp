@@ -42,9 +42,7 @@ TEST(EngineEnds, EveryEndWithinASecond) {
   for (const auto& c : Cases) {
     SCOPED_TRACE(c.name);
     EngineProcess engine;
-    engine.Send("xboard\nprotover 2");
-    ASSERT_TRUE(engine.ReadUntil("feature done=1"));
-    engine.Send(c.session);
+    engine.Send("xboard\nprotover 2\n" + std::string(c.session));
     ASSERT_TRUE(engine.ReadUntil(c.waitFor));
     std::this_thread::sleep_for(200ms);  // well into the search
     switch (c.end) {

@@ -17,6 +17,10 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
+
+#include "board/board.h"
+#include "notation/notation.h"
 
 class EngineProcess {
  public:
@@ -121,4 +125,20 @@ inline void WriteFileBytes(const std::string& path, const std::string& bytes) { 
 inline std::string ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+using Commands = std::vector<std::string>;
+// How soon the engine must answer; generous: the same tests run under the sanitizers on a shared machine.
+constexpr auto Prompt = std::chrono::milliseconds(2000);
+
+// Whether the moves an engine sent, played in turn from the position, are all legal.
+inline bool IsLegal(const std::string& fen, const Commands& moves) {
+  Position pos;
+  if (!SetFromFen(pos, fen)) return false;
+  for (std::string text : moves) {
+    Move move;
+    if (!ParseMoveText(pos, text, move)) return false;
+    MakeMove(pos, move), pos.cacheFlags = 0;
+  }
+  return true;
 }

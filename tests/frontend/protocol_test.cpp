@@ -11,23 +11,18 @@
 #include <thread>
 #include <vector>
 
-#include "board/board.h"
 #include "engine_process.h"
-#include "move_check.h"
 #include "frontend/frontend.h"
-#include "notation/notation.h"
 #include "search/search.h"
 
 namespace {
 
-using Commands = std::vector<std::string>;
 using std::chrono::steady_clock;
 
 const char* const BlackMates = "0-1 {Skarne says 'Black mates'}\n";
 const char* const Castles = "r3k2r/pppq1ppp/2npbn2/2b1p3/2B1P3/2NPBN2/PPPQ1PPP/R3K2R b KQkq - 4 8";
 // Generous bounds: the same tests run under the sanitizers on a shared machine.
 constexpr int MoveTimeoutMs = 30000;
-constexpr auto Prompt = std::chrono::milliseconds(2000);
 
 // "depth score centiseconds nodes" and the principal variation.
 bool IsThinkingLine(const std::string& line) {

@@ -10,16 +10,11 @@
 #include <vector>
 
 #include "engine_process.h"
-#include "move_check.h"
 
 namespace {
 
-using Commands = std::vector<std::string>;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
-
-// Generous bounds: the same tests run under the sanitizers on a shared machine.
-constexpr auto Prompt = milliseconds(2000);
 
 struct UciSession {
   UciSession() : engine({}, SKARNE_UCI_BINARY) { InitTables(); }
