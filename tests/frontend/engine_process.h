@@ -74,9 +74,9 @@ class EngineProcess {
     while ((newline = buffer_.find('\n')) == std::string::npos) {
       const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
       pollfd fd{fromEngine_, POLLIN, 0};
+      char chunk[4096];
       if (left <= 0) return std::nullopt;
       if (poll(&fd, 1, int(left)) <= 0) continue;
-      char chunk[4096];
       const ssize_t n = read(fromEngine_, chunk, sizeof chunk);
       if (n <= 0) return std::nullopt;
       buffer_.append(chunk, size_t(n));
@@ -106,7 +106,9 @@ class EngineProcess {
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         coreDumped_ = WIFSIGNALED(status) && WCOREDUMP(status);
-      } else usleep(2000);
+      } else {
+        usleep(2000);
+      }
     }
     return status_;
   }
