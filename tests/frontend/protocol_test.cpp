@@ -137,6 +137,7 @@ TEST_F(GameSession, RepliesToPingsAndUnknownCommands) {
 
 TEST_F(GameSession, ScriptedGamesGiveTheirReplies) {
   const char* const Repetition = "1/2-1/2 {Skarne says 'Draw by repetition'}\n";
+  const char* const Refused = "tellusererror Illegal position\nIllegal move: e2e4\n";
   const struct { const char *script, *replies; } steps[] = {
       {"e2e4", "Illegal move: e2e4\n"},  // no game before "new"
       {"new, force, f2f3, e7e5, g2g4, d8h4", BlackMates},
@@ -148,22 +149,18 @@ TEST_F(GameSession, ScriptedGamesGiveTheirReplies) {
       {"undo, d8h4", BlackMates}, {"remove, g2g4, d8h4", BlackMates},
       {"remove, remove, remove, f2f3, e7e5, g2g4, d8h4", BlackMates},
       // A refused set-up has no game to take back into.
-      {"new, force, e2e4, setboard 8/8/8/8/8/8/8/8 w - -, undo, e2e4",
-       "tellusererror Illegal position\nIllegal move: e2e4\n"},
+      {"new, force, e2e4, setboard 8/8/8/8/8/8/8/8 w - -, undo, e2e4", Refused},
       {"new, force, e2e4, e7e5, remove, e2e4, e7e5", ""},
       {"new, force, remove, undo, e2e5", "Illegal move: e2e5\n"},  // still the start position
       // The start position stands for the third time after the eighth half-move, not before.
       {"new, force, g1f3, g8f6, f3g1, f6g8, g1f3, g8f6, f3g1, f6g8", Repetition}, {"undo, f6g8", Repetition},
-      {"setboard 4k3/8/8/8/8/8/3r4/4K3 w - -, force, e1d2",
-       "1/2-1/2 {Skarne says 'insufficient material'}\n"},
+      {"setboard 4k3/8/8/8/8/8/3r4/4K3 w - -, force, e1d2", "1/2-1/2 {Skarne says 'insufficient material'}\n"},
       // A refused set-up leaves no game; a stalemate set-up is announced at once.
-      {"setboard 8/8/8/8/8/8/8/8 w - -, e2e4", "tellusererror Illegal position\nIllegal move: e2e4\n"},
+      {"setboard 8/8/8/8/8/8/8/8 w - -, e2e4", Refused},
       {"setboard 7k/5Q2/6K1/8/8/8/8/8 b - -", "1/2-1/2 {Skarne says 'Stalemate'}\n"},
       {"setboard 4k3/8/8/8/8/8/4P3/4K3 w - -, force, e2e4, result 1-0, e8d8", "Illegal move: e8d8\n"},
   };
-  for (const auto& step : steps) {
-    EXPECT_EQ(Exchange(step.script), step.replies) << step.script;
-  }
+  for (const auto& step : steps) EXPECT_EQ(Exchange(step.script), step.replies) << step.script;
 }
 
 TEST_F(GameSearchThread, GoPlaysOneLegalMoveWithinTheDepthLimit) {
@@ -233,8 +230,7 @@ TEST_F(GameSearchThread, PonderingAnswersPingsAndAUserMoveStopsIt) {
 
 TEST_F(GameSearchThread, ResignsMatesAndOffersDrawsAsTheRulesSay) {
   const struct { const char *fen, *otim, *reply; } games[] = {  // "move *": any legal move
-      // Resigning needs a lost score, over 900 of material behind and the opponent's time
-      // above a minute.
+      // Resigning needs a lost score, over 900 of material behind and the opponent's time above a minute.
       {"4k3/8/8/8/8/8/qr6/7K w - -", "6001", "resign\n"}, {"7k/QR6/8/8/8/8/8/4K3 b - -", "6001", "resign\n"},
       {"4k3/8/8/8/8/8/qr6/7K w - -", "6000", "move *\n"},
       {"7K/8/6k1/8/8/8/8/q7 w - -", "6001", "move h8g8\n"},  // mated, but a queen is only 900
