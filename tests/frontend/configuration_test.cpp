@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "egdb/egdb.h"
@@ -25,8 +24,7 @@ std::string Changes() {
   std::string said = c.hashSizeGiven ? " hash=" + std::to_string(c.hashBytes) : "";
   if (!c.bookFile.empty()) said += " book=" + c.bookFile;
   if (!c.tablebasePaths.empty()) said += " tb=" + c.tablebasePaths;
-  if (c.tablebaseCacheBytes != Configuration{}.tablebaseCacheBytes)
-    said += " cache=" + std::to_string(c.tablebaseCacheBytes);
+  if (c.tablebaseCacheBytes != Configuration{}.tablebaseCacheBytes) said += " cache=" + std::to_string(c.tablebaseCacheBytes);
   if (c.tablebasesCreated) said += " tbcache=" + std::to_string(engineTablebases.cacheBytes);
   if (!c.learningEnabled) said += " nolearn";
   return said.empty() ? said : said.substr(1);
@@ -53,17 +51,13 @@ TEST_F(Settings, KeysValuesAndLines) {
   const std::string blanks(300, ' ');
   const struct { std::string text, changes; } cases[] = {
       {"HashSize=512K\n", "hash=524288"},  // K: times 1024, M: times 1048576
-      {"HashSize=2G\n", "hash=2"},         // no other unit, and none in lower case
-      {"HashSize=7k\n", "hash=7"},
-      {"HashSize=-5M\n", "hash=0"},
+      {"HashSize=2G\n", "hash=2"}, {"HashSize=7k\n", "hash=7"}, {"HashSize=-5M\n", "hash=0"},  // no other unit
       {"HashSize 1M", "hash=1048576"},  // a blank separates too; the last line needs no newline
       {"HashSize = 1M\n", "hash=0"},    // the value is "="
       {"  HashSize=\"2M\"\r\n", "hash=2097152"},
       {";HashSize=1M\nhashsize=1M\nHashSize\n", ""},  // a comment, the wrong case, no value
       {"HashSize=1M\nHashSize=512K\n", "hash=524288"},  // the last one counts
-      {"Learn=0\n", "nolearn"},
-      {"Learn abc\n", "nolearn"},
-      {"Learn=2\nUnknown=0\n", ""},
+      {"Learn=0\n", "nolearn"}, {"Learn abc\n", "nolearn"}, {"Learn=2\nUnknown=0\n", ""},
       {"Book=\"my book.boo\"\n", "book=my"},  // a value ends at the first blank
       // The tables' cache: sized by the setting before "EGTBPath", replaced by one after it;
       // a size that cannot be allocated leaves them without.
@@ -73,8 +67,7 @@ TEST_F(Settings, KeysValuesAndLines) {
        "tb=/c cache=9223372036854775807 tbcache=0"},
       // 246 characters with the newline are a setting, 247 are not, nor is the rest of a
       // line too long for one read.
-      {"Learn=0" + blanks.substr(0, 238) + "\n", "nolearn"},
-      {"Learn=0" + blanks.substr(0, 239) + "\n", ""},
+      {"Learn=0" + blanks.substr(0, 238) + "\n", "nolearn"}, {"Learn=0" + blanks.substr(0, 239) + "\n", ""},
       {"Book=a" + blanks + "Learn=0\nBook=b\n", "book=b"},
       {DefaultFile, "hash=67108864 book=skarne.boo tb=c:\\egtb;c:\\tb cache=1048576 tbcache=1048576"},
   };
@@ -98,16 +91,11 @@ TEST_F(Settings, MissingFileIsWrittenWithTheDefaults) {
     EXPECT_EQ(engine.ReadLine(1000), std::nullopt);  // no "feature done=1"
     EXPECT_GT(engine.WaitExit(), 0);
   }
-  std::ifstream written(path, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), DefaultFile);
+  EXPECT_EQ(ReadFileBytes(path), DefaultFile);
   std::ofstream(path) << "Learn=0\n";
   EngineProcess engine(directory);
   engine.Send("xboard\nprotover 2\nnew\nsd 3\ngo");
-  std::optional<std::string> line;
-  do line = engine.ReadLine(30000);
-  while (line && line->rfind("move ", 0) != 0);
-  EXPECT_TRUE(line);
-  EXPECT_EQ(LearnFileName("1.52"), "pos_152.lrn");
+  EXPECT_TRUE(engine.ReadUntil("move "));
 }
 
 }  // namespace

@@ -26,15 +26,8 @@ const char* const Pondering = "new\nhard\nlevel 40 5 0\ntime 1000\notim 1000\nus
 
 enum class End { CloseInput, CloseOutputThenStop, CloseOutputThenPing, Term, Hup };
 
-struct EndCase {
-  const char* name;
-  const char* session;
-  const char* waitFor;  // the line that shows the engine busy
-  End end;
-  int status;  // the exit status, 128 + the signal for a signal
-};
-
-const EndCase Cases[] = {
+// waitFor: the line that shows the engine busy; status: the exit status, 128 + the signal for a signal.
+const struct { const char *name, *session, *waitFor; End end; int status; } Cases[] = {
     {"end of input while thinking", Thinking, "pong 1", End::CloseInput, 0},
     {"end of input while pondering", Pondering, "move ", End::CloseInput, 0},
     {"closed output while thinking, then a move is due", Thinking, "pong 1", End::CloseOutputThenStop, 0},
@@ -46,12 +39,10 @@ const EndCase Cases[] = {
 };
 
 TEST(EngineEnds, EveryEndWithinASecond) {
-  for (const EndCase& c : Cases) {
+  for (const auto& c : Cases) {
     SCOPED_TRACE(c.name);
     EngineProcess engine;
-    engine.Send("xboard\nprotover 2");
-    ASSERT_TRUE(engine.ReadUntil("feature done=1"));
-    engine.Send(c.session);
+    engine.Send("xboard\nprotover 2\n" + std::string(c.session));
     ASSERT_TRUE(engine.ReadUntil(c.waitFor));
     std::this_thread::sleep_for(200ms);  // well into the search
     switch (c.end) {
@@ -80,8 +71,7 @@ TEST(EngineEnds, SignalDuringTheLearnMergeLeavesAWholeFile) {
   std::string old(records.size() * LearnRecordBytes, '\0');
   for (size_t i = 0; i < records.size(); ++i) EncodeLearnRecord(records[i], reinterpret_cast<uint8_t*>(&old[i * LearnRecordBytes]));
 
-  // White wins the queen; the second search's score swings and is learned at "result".
-  auto playUntilResult = [&](EngineProcess& engine) {
+  auto playUntilResult = [&](EngineProcess& engine) {  // White wins the queen; the score swing is learned
     engine.Send("xboard\nprotover 2\nnew\nsd 3\nforce\nusermove e2e4\nusermove e7e5\nusermove g1f3\nusermove d8g5\ngo");
     ASSERT_TRUE(engine.ReadUntil("move "));
     engine.Send("go\nping 1");

@@ -16,6 +16,11 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "board/board.h"
+#include "notation/notation.h"
 
 class EngineProcess {
  public:
@@ -59,10 +64,7 @@ class EngineProcess {
   void Send(const std::string& line) {
     if (write(toEngine_, (line + "\n").data(), line.size() + 1) < 0) CloseInput();
   }
-  void CloseInput() {
-    if (toEngine_ >= 0) close(toEngine_);
-    toEngine_ = -1;
-  }
+  void CloseInput() { Close(toEngine_); }
 
   // The next line, or nothing when none arrives within the timeout or the output ends.
   std::optional<std::string> ReadLine(int timeoutMs = 5000) {
@@ -80,8 +82,7 @@ class EngineProcess {
       buffer_.append(chunk, size_t(n));
     }
     std::string line = buffer_.substr(0, newline);
-    buffer_.erase(0, newline + 1);
-    return line;
+    return buffer_.erase(0, newline + 1), line;
   }
 
   // The first line beginning with `prefix`, skipping the others before it.
@@ -92,19 +93,12 @@ class EngineProcess {
   }
 
   // The interface stops reading: the engine's next write finds a closed pipe.
-  void CloseOutput() {
-    if (fromEngine_ >= 0) close(fromEngine_);
-    fromEngine_ = -1;
-  }
-  void Signal(int signalNumber) {
-    if (pid_ > 0) kill(pid_, signalNumber);
-  }
+  void CloseOutput() { Close(fromEngine_); }
+  void Signal(int signalNumber) { if (pid_ > 0) kill(pid_, signalNumber); }
   bool CoreDumped() const { return coreDumped_; }
 
   // Killed without warning, as a crash or a power cut would end it.
-  void Kill() {
-    if (pid_ > 0 && kill(pid_, SIGKILL) == 0) WaitExit();
-  }
+  void Kill() { if (pid_ > 0 && kill(pid_, SIGKILL) == 0) WaitExit(); }
 
   // The exit status, or -1 when the process does not end within the timeout.
   int WaitExit(int timeoutMs = 10000) {
@@ -120,8 +114,8 @@ class EngineProcess {
   }
 
  private:
-  static constexpr int ExitTimeoutMs = 10000;
-  static constexpr int SanitizerStatus = 23;
+  static void Close(int& fd) { if (fd >= 0) close(std::exchange(fd, -1)); }
+  static constexpr int ExitTimeoutMs = 10000, SanitizerStatus = 23;
   pid_t pid_ = -1;
   int toEngine_ = -1, fromEngine_ = -1, status_ = -1;
   bool coreDumped_ = false;
@@ -129,10 +123,24 @@ class EngineProcess {
 };
 
 // Whole files as bytes, for tests that write the engine's files themselves.
-inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+inline void WriteFileBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 inline std::string ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+using Commands = std::vector<std::string>;
+// How soon the engine must answer; generous: the same tests run under the sanitizers on a shared machine.
+constexpr auto Prompt = std::chrono::milliseconds(2000);
+
+// Whether the moves an engine sent, played in turn from the position, are all legal.
+inline bool IsLegal(const std::string& fen, const Commands& moves) {
+  Position pos;
+  if (!SetFromFen(pos, fen)) return false;
+  for (std::string text : moves) {
+    Move move;
+    if (!ParseMoveText(pos, text, move)) return false;
+    MakeMove(pos, move), pos.cacheFlags = 0;
+  }
+  return true;
 }

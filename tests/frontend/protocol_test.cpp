@@ -11,22 +11,18 @@
 #include <thread>
 #include <vector>
 
-#include "board/board.h"
 #include "engine_process.h"
-#include "move_check.h"
 #include "frontend/frontend.h"
-#include "notation/notation.h"
 #include "search/search.h"
 
 namespace {
 
-using Commands = std::vector<std::string>;
 using std::chrono::steady_clock;
 
 const char* const BlackMates = "0-1 {Skarne says 'Black mates'}\n";
+const char* const Castles = "r3k2r/pppq1ppp/2npbn2/2b1p3/2B1P3/2NPBN2/PPPQ1PPP/R3K2R b KQkq - 4 8";
 // Generous bounds: the same tests run under the sanitizers on a shared machine.
 constexpr int MoveTimeoutMs = 30000;
-constexpr auto Prompt = std::chrono::milliseconds(2000);
 
 // "depth score centiseconds nodes" and the principal variation.
 bool IsThinkingLine(const std::string& line) {
@@ -55,10 +51,9 @@ class Protocol : public ::testing::Test {
     return std::nullopt;
   }
   std::string NextMove() {
-    auto reply = NextReply();
-    if (reply && reply->rfind("move ", 0) == 0) return reply->substr(5);
-    ADD_FAILURE() << "expected a move line, got " << reply.value_or("<nothing>");
-    return "";
+    const std::string reply = NextReply().value_or("<nothing>");
+    EXPECT_EQ(reply.rfind("move ", 0), 0u) << "expected a move line, got " << reply;
+    return reply.rfind("move ", 0) == 0 ? reply.substr(5) : "";
   }
   // Sends the commands and a ping; the other lines before the pong.
   std::string Exchange(const std::string& script = "") {
@@ -122,15 +117,11 @@ TEST_F(Protocol, FeatureLinesComeOnceAtTheFirstProtoverOfTwo) {
 }
 
 TEST_F(GameSession, RepliesToPingsAndUnknownCommands) {
+  const std::string unknown = "Error (unknown command): ";
   const struct { std::string sent, reply; } cases[] = {
-      {"ping 42", "pong 42"},
-      {"ping", "pong "},
-      {"foo bar", "Error (unknown command): foo"},
-      {"", "Error (unknown command): "},
-      {" ping 3", "Error (unknown command): "},
-      {"ping\t4", "Error (unknown command): ping\t4"},  // a tab is no separator
-      {"Ping 5", "Error (unknown command): Ping"},
-      {"p\xe9ng 6", "Error (unknown command): p\xe9ng"},
+      {"ping 42", "pong 42"}, {"ping", "pong "}, {"foo bar", unknown + "foo"}, {"", unknown}, {" ping 3", unknown},
+      {"ping\t4", unknown + "ping\t4"},  // a tab is no separator
+      {"Ping 5", unknown + "Ping"}, {"p\xe9ng 6", unknown + "p\xe9ng"},
       // Replies live in fixed buffers: 256 bytes for a pong, 32 for a refused move.
       {"ping " + std::string(600, 'x'), "pong " + std::string(250, 'x')},
       {"usermove " + std::string(40, 'e'), "Illegal move: " + std::string(17, 'e')},
@@ -145,6 +136,8 @@ TEST_F(GameSession, RepliesToPingsAndUnknownCommands) {
 }
 
 TEST_F(GameSession, ScriptedGamesGiveTheirReplies) {
+  const char* const Repetition = "1/2-1/2 {Skarne says 'Draw by repetition'}\n";
+  const char* const Refused = "tellusererror Illegal position\nIllegal move: e2e4\n";
   const struct { const char *script, *replies; } steps[] = {
       {"e2e4", "Illegal move: e2e4\n"},  // no game before "new"
       {"new, force, f2f3, e7e5, g2g4, d8h4", BlackMates},
@@ -153,38 +146,27 @@ TEST_F(GameSession, ScriptedGamesGiveTheirReplies) {
        "Illegal move: e2e5\nIllegal move: O-O\nIllegal move: e2e4q\n"},
       {"new, force, f2f3, e7e5, g2g4, undo, g2g4, d8h4", BlackMates},  // the mate again
       // A takeback from a finished game continues it.
-      {"undo, d8h4", BlackMates},
-      {"remove, g2g4, d8h4", BlackMates},
+      {"undo, d8h4", BlackMates}, {"remove, g2g4, d8h4", BlackMates},
       {"remove, remove, remove, f2f3, e7e5, g2g4, d8h4", BlackMates},
       // A refused set-up has no game to take back into.
-      {"new, force, e2e4, setboard 8/8/8/8/8/8/8/8 w - -, undo, e2e4",
-       "tellusererror Illegal position\nIllegal move: e2e4\n"},
+      {"new, force, e2e4, setboard 8/8/8/8/8/8/8/8 w - -, undo, e2e4", Refused},
       {"new, force, e2e4, e7e5, remove, e2e4, e7e5", ""},
       {"new, force, remove, undo, e2e5", "Illegal move: e2e5\n"},  // still the start position
       // The start position stands for the third time after the eighth half-move, not before.
-      {"new, force, g1f3, g8f6, f3g1, f6g8, g1f3, g8f6, f3g1, f6g8",
-       "1/2-1/2 {Skarne says 'Draw by repetition'}\n"},
-      {"undo, f6g8", "1/2-1/2 {Skarne says 'Draw by repetition'}\n"},
-      {"setboard 4k3/8/8/8/8/8/3r4/4K3 w - -, force, e1d2",
-       "1/2-1/2 {Skarne says 'insufficient material'}\n"},
+      {"new, force, g1f3, g8f6, f3g1, f6g8, g1f3, g8f6, f3g1, f6g8", Repetition}, {"undo, f6g8", Repetition},
+      {"setboard 4k3/8/8/8/8/8/3r4/4K3 w - -, force, e1d2", "1/2-1/2 {Skarne says 'insufficient material'}\n"},
       // A refused set-up leaves no game; a stalemate set-up is announced at once.
-      {"setboard 8/8/8/8/8/8/8/8 w - -, e2e4", "tellusererror Illegal position\nIllegal move: e2e4\n"},
+      {"setboard 8/8/8/8/8/8/8/8 w - -, e2e4", Refused},
       {"setboard 7k/5Q2/6K1/8/8/8/8/8 b - -", "1/2-1/2 {Skarne says 'Stalemate'}\n"},
       {"setboard 4k3/8/8/8/8/8/4P3/4K3 w - -, force, e2e4, result 1-0, e8d8", "Illegal move: e8d8\n"},
   };
-  for (const auto& step : steps) {
-    EXPECT_EQ(Exchange(step.script), step.replies) << step.script;
-  }
+  for (const auto& step : steps) EXPECT_EQ(Exchange(step.script), step.replies) << step.script;
 }
 
 TEST_F(GameSearchThread, GoPlaysOneLegalMoveWithinTheDepthLimit) {
-  const char* positions[] = {
-      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
-      "r3k2r/pppq1ppp/2npbn2/2b1p3/2B1P3/2NPBN2/PPPQ1PPP/R3K2R b KQkq - 4 8",  // both may castle
-      "k7/8/8/8/8/8/1r5p/K7 w - - 0 1",      // the only move takes the rook
-      "8/4P2k/8/8/8/8/8/K7 w - - 0 1",       // promotion
-      "4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1",  // en passant
-  };
+  // Both may castle; the only move takes the rook; promotion; en passant.
+  const char* positions[] = {StartFen, Castles, "k7/8/8/8/8/8/1r5p/K7 w - - 0 1", "8/4P2k/8/8/8/8/8/K7 w - - 0 1",
+                             "4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1"};
   // Thinking lines come from depth 5 on (or after 50 ms). Without a clock each move may
   // take 2 s, in which the search would go deeper than 5.
   Send("post, sd 5");
@@ -248,10 +230,8 @@ TEST_F(GameSearchThread, PonderingAnswersPingsAndAUserMoveStopsIt) {
 
 TEST_F(GameSearchThread, ResignsMatesAndOffersDrawsAsTheRulesSay) {
   const struct { const char *fen, *otim, *reply; } games[] = {  // "move *": any legal move
-      // Resigning needs a lost score, over 900 of material behind and the opponent's time
-      // above a minute.
-      {"4k3/8/8/8/8/8/qr6/7K w - -", "6001", "resign\n"},
-      {"7k/QR6/8/8/8/8/8/4K3 b - -", "6001", "resign\n"},
+      // Resigning needs a lost score, over 900 of material behind and the opponent's time above a minute.
+      {"4k3/8/8/8/8/8/qr6/7K w - -", "6001", "resign\n"}, {"7k/QR6/8/8/8/8/8/4K3 b - -", "6001", "resign\n"},
       {"4k3/8/8/8/8/8/qr6/7K w - -", "6000", "move *\n"},
       {"7K/8/6k1/8/8/8/8/q7 w - -", "6001", "move h8g8\n"},  // mated, but a queen is only 900
       // Four knights and three pawns against a rook, but mate in one.
@@ -306,8 +286,7 @@ TEST_F(GameSearchThread, PongComesAfterTheWholeTurn) {
   // A ping sent on seeing the move is answered after the result line or draw offer that
   // follows from the move.
   const struct { const char *fen, *after; } turns[] = {
-      {"6k1/5ppp/8/8/8/8/8/R6K w - -", "1-0 {Skarne says 'White mates'}"},
-      {"4k1n1/8/8/8/8/8/8/N3K3 w - -", "offer draw"},
+      {"6k1/5ppp/8/8/8/8/8/R6K w - -", "1-0 {Skarne says 'White mates'}"}, {"4k1n1/8/8/8/8/8/8/N3K3 w - -", "offer draw"},
   };
   Send("nopost, sd 2");
   for (int round = 0; round < 60; ++round) {
@@ -333,15 +312,11 @@ TEST_F(GameSearchThread, NewAndSetboardDropTheStoppedSearchsMove) {
 }
 
 TEST_F(GameSearchThread, AnalysisFollowsTheGamePositionUntilExit) {
-  const std::string other = "r3k2r/pppq1ppp/2npbn2/2b1p3/2B1P3/2NPBN2/PPPQ1PPP/R3K2R b KQkq - 4 8";
+  // No move in reply to a move: the engine analyses. "." asks for nothing and stops nothing.
   const struct { std::string script, fen; Commands moves; } steps[] = {
-      {"new, post, analyze", StartFen, {}},
-      {"e2e4", StartFen, {"e2e4"}},  // no move in reply: the engine analyses
-      {"e7e5", StartFen, {"e2e4", "e7e5"}},
-      {"undo", StartFen, {"e2e4"}},
-      {"setboard " + other, other, {}},
-      {"new", StartFen, {}},
-      {".", StartFen, {}},  // asks for nothing and stops nothing
+      {"new, post, analyze", StartFen, {}}, {"e2e4", StartFen, {"e2e4"}}, {"e7e5", StartFen, {"e2e4", "e7e5"}},
+      {"undo", StartFen, {"e2e4"}}, {"setboard " + std::string(Castles), Castles, {}}, {"new", StartFen, {}},
+      {".", StartFen, {}},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.script);
@@ -349,9 +324,8 @@ TEST_F(GameSearchThread, AnalysisFollowsTheGamePositionUntilExit) {
     EXPECT_EQ(Exchange(step.script), "");
     auto line = engine.ReadLine(10000).value_or("");
     ASSERT_TRUE(IsThinkingLine(line)) << line;
-    std::istringstream fields(line);
     std::string skip, first;
-    fields >> skip >> skip >> skip >> skip >> first;
+    std::istringstream(line) >> skip >> skip >> skip >> skip >> first;
     Commands moves = step.moves;
     moves.push_back(first);
     EXPECT_TRUE(IsLegal(step.fen, moves)) << line;
@@ -366,11 +340,9 @@ TEST(GameControl, DrawOffersFollowMaterialAndScore) {
   const char* const rooks = "4k3/r7/8/8/8/8/R7/4K3 w - -";  // a lone rook each
   const struct { const char* fen; int32_t score; bool offers; } cases[] = {
       {rooks, 99, true}, {rooks, -99, true}, {rooks, 100, false}, {rooks, -100, false},  // inclusive bounds
-      {"4k3/8/2b5/8/8/2N5/8/4K3 w - -", 0, true},     // 295 against 300
-      {"4k3/8/2r5/8/8/2B5/8/4K3 w - -", 0, false},    // 300 against 500
+      {"4k3/8/2b5/8/8/2N5/8/4K3 w - -", 0, true}, {"4k3/8/2r5/8/8/2B5/8/4K3 w - -", 0, false},  // 295:300, 300:500
       {"4k3/8/8/8/8/8/PPPPP3/r3K3 w - -", 0, false},  // 500 in pawns is no lone rook
-      {"4k3/8/2n5/8/8/2N5/P7/4K3 w - -", 0, false},   // a pawn is left
-      {"4k3/8/8/8/8/2N5/8/4K3 w - -", 0, false},      // black has no material
+      {"4k3/8/2n5/8/8/2N5/P7/4K3 w - -", 0, false}, {"4k3/8/8/8/8/2N5/8/4K3 w - -", 0, false},  // a pawn; no black
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.fen) + " " + std::to_string(c.score));

@@ -31,12 +31,11 @@ TEST(TimeControl, LimitsWalkThePeriods) {
       {"40 120 0 20 60 0", 40, 121, {60000, 120000, 120000}},  // 1 to go
       {"40 120 0 20 60 0", 41, 121, {3000, 12000, 60000}},     // 20 to go: 6 s
       {"40 120 0 20 60 0", 45, 121, {3750, 15000, 75000}},     // 16 to go: 7.5 s
-      {"40 120 0 20 60 0", 1000, 121, {60000, 120000, 120000}},  // 960 moves: 48 periods of 20
-      {"40 120 0 20 60 0", 1001, 121, {3000, 12000, 60000}},
+      // 960 moves: 48 periods of 20, and the next starts.
+      {"40 120 0 20 60 0", 1000, 121, {60000, 120000, 120000}}, {"40 120 0 20 60 0", 1001, 121, {3000, 12000, 60000}},
       {"40 120 0 20 60", 41, 121, {1500, 6000, 30000}},  // surplus tokens ignored: 40 to go, 3 s
       // Moves, then sudden death with 5 s a move: 5 + 400/35 s = 16.43 s.
-      {"40 120 0 0 30 5", 40, 401, {200000, 400000, 400000}},
-      {"40 120 0 0 30 5", 41, 401, {8214, 32857, 164285}},
+      {"40 120 0 0 30 5", 40, 401, {200000, 400000, 400000}}, {"40 120 0 0 30 5", 41, 401, {8214, 32857, 164285}},
       {"0 5 0", 7, 15, {77, 311, 1555}},          // 14/90 s = 155.5 ms, truncated
       {"0 2 12", 30, 91, {7000, 28000, 90000}},   // 12 + 90/45 = 14 s
       {"0 1 2.9", 30, 91, {2450, 9800, 49000}},   // 2.9 + 90/45 = 4.9 s
@@ -44,9 +43,8 @@ TEST(TimeControl, LimitsWalkThePeriods) {
       {"0 0:10 0.0", 1, 10, {50, 200, 1000}},     // no increment: 9/90 s
       {"40 0:07.5 0", 1, 7.5, {81, 325, 1625}},   // 6.5 s over 40 moves
       {"0 5 -3", 30, 91, {671, 2686, 13432}},     // a negative increment gains nothing: 90/67 s
-      {"", 12, 100, {738, 2955, 14776}},          // no control is sudden death: 99/67 s
-      {"40 5", 12, 100, {738, 2955, 14776}},      // as is a level of fewer than three numbers
-      {"-5 5 0", 12, 100, {738, 2955, 14776}},    // or of no moves
+      // No control is sudden death, 99/67 s, as is a level of fewer than three numbers or of no moves.
+      {"", 12, 100, {738, 2955, 14776}}, {"40 5", 12, 100, {738, 2955, 14776}}, {"-5 5 0", 12, 100, {738, 2955, 14776}},
       // Numbers no interface sends saturate instead of overflowing.
       {"40 5 0", 1, NAN, {0, 0, 0}},
       {"2147483647 2147483647 2147483647", 1, 3.2e7, {7, 29, 149}},  // 3.2e7 s over 2^31 - 1
@@ -58,8 +56,8 @@ TEST(TimeControl, LimitsWalkThePeriods) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.level) + " move " + std::to_string(c.moveNumber));
-    TimePlan plan = PlanTime(ParseLevel(c.level), c.moveNumber, c.clock, 1.0);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(plan.limits[i], c.limits[i]) << "limit " << i;
+    const TimePlan plan = PlanTime(ParseLevel(c.level), c.moveNumber, c.clock, 1.0);
+    EXPECT_EQ(std::vector<int32_t>(plan.limits, plan.limits + 3), std::vector<int32_t>(c.limits, c.limits + 3));
   }
 }
 
@@ -93,9 +91,8 @@ TEST(TimeControl, SuddenDeathDivisorShrinksWithTheClockAndAnIncrement) {
 
 TEST(TimeControl, ClockReadingsAreCentisecondsWithinAYear) {
   constexpr double Year = 3600.0 * 24.0 * 365.0;
-  const struct { const char* text; double seconds; } cases[] = {
-      {"30000", 300.0}, {"12.5", 0.125}, {"abc", 0.0},   {"-500", 0.0},
-      {"nan", 0.0},     {"-inf", 0.0},   {"1e400", Year}, {"inf", Year}};
+  const struct { const char* text; double seconds; } cases[] = {{"30000", 300.0}, {"12.5", 0.125}, {"abc", 0.0},
+      {"-500", 0.0}, {"nan", 0.0}, {"-inf", 0.0}, {"1e400", Year}, {"inf", Year}};
   for (const auto& c : cases) EXPECT_DOUBLE_EQ(ReadClockSeconds(c.text), c.seconds) << c.text;
 }
 

@@ -10,21 +10,15 @@
 #include <vector>
 
 #include "engine_process.h"
-#include "move_check.h"
 
 namespace {
 
-using Commands = std::vector<std::string>;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
-// Generous bounds: the same tests run under the sanitizers on a shared machine.
-constexpr auto Prompt = milliseconds(2000);
-
 struct UciSession {
   UciSession() : engine({}, SKARNE_UCI_BINARY) { InitTables(); }
-  // Commands separated by ", ".
-  void Send(const std::string& script) {
+  void Send(const std::string& script) {  // commands separated by ", "
     for (size_t at = 0, end = 0; end < script.size(); at = end + 2) {
       end = std::min(script.find(", ", at), script.size());
       engine.Send(script.substr(at, end - at));
@@ -83,8 +77,7 @@ TEST(GameControl, UciBestMovesFollowTheOptionsPositionsAndLimits) {
       {"startpos moves e2e4 c7c5", StartFen, {"e2e4", "c7c5"}, "wtime 2000 btime 2000 winc 50 binc 50", "*"},
       {"fen " + castles + " moves e8g8", castles, {"e8g8"}, "wtime 3000 btime 100 movestogo 40", "*"},
       {"fen " + mateInOne, mateInOne, {}, "depth 6", "a1a8"},  // deep enough for info lines
-      {"fen " + mateInOne + " moves a1a8", mateInOne, {"a1a8"}, "depth 3", "0000"},
-      {"fen " + castles, castles, {}, "mate 2", "*"},
+      {"fen " + mateInOne + " moves a1a8", mateInOne, {"a1a8"}, "depth 3", "0000"}, {"fen " + castles, castles, {}, "mate 2", "*"},
       {"startpos", StartFen, {}, "nodes 5000", "*"},  // no node limit: a short search
       {"startpos moves e2e4 e2e4 e7e5", StartFen, {"e2e4"}, "depth 2", "*"},  // up to the illegal move
       {"fen 8/8/8/8/8/8/8/8 w - -", "", {}, "depth 2", "0000"},
@@ -103,9 +96,8 @@ TEST(GameControl, UciBestMovesFollowTheOptionsPositionsAndLimits) {
       EXPECT_LE(took, milliseconds(300) + Prompt / 2);
     }
   }
-  EXPECT_NE(std::find_if(uci.info.begin(), uci.info.end(),
-                         [](const std::string& l) { return l.find(" score mate 1 ") != std::string::npos; }),
-            uci.info.end());
+  EXPECT_TRUE(std::any_of(uci.info.begin(), uci.info.end(),
+                          [](const std::string& l) { return l.find(" score mate 1 ") != std::string::npos; }));
 }
 
 TEST(GameControl, UciEndlessSearchesAnswerOnlyWhenTold) {
@@ -126,8 +118,8 @@ TEST(GameControl, UciEndlessSearchesAnswerOnlyWhenTold) {
     EXPECT_TRUE(uci.Ready());
     sent = steady_clock::now();
     uci.Send(end);
-    Commands line{"e2e4", "e7e5"};
-    for (const auto& move : uci.BestMoves()) line.push_back(move);
+    Commands line{"e2e4", "e7e5"}, best = uci.BestMoves();
+    line.insert(line.end(), best.begin(), best.end());
     EXPECT_TRUE(IsLegal(StartFen, line));
     EXPECT_LT(steady_clock::now() - sent, Prompt);
   }

@@ -32,9 +32,7 @@ Snapshot Take() {
 
 bool Play(std::string text) {
   Move move;
-  if (!ParseMoveText(gameRecord.gamePosition, text, move)) return false;
-  PlayGameMove(move);
-  return true;
+  return ParseMoveText(gameRecord.gamePosition, text, move) && (PlayGameMove(move), true);
 }
 
 // The position as text for the reader to read back; each empty square is a '1'.
@@ -47,19 +45,14 @@ std::string WriteFen(const Position& pos) {
     }
     text += rank ? "/" : pos.sideToMove == White ? " w " : " b ";
   }
-  for (int i = 0; i < 4; ++i)
-    if (pos.castling & (1 << i)) rights += "QKqk"[i];
+  for (int i = 0; i < 4; ++i) rights += pos.castling & (1 << i) ? std::string(1, "QKqk"[i]) : "";
   text += rights.empty() ? "-" : rights;
   if (pos.epFile == NoEnPassant) return text + " -";
   return text + ' ' + static_cast<char>('a' + pos.epFile) + (pos.sideToMove == White ? '6' : '3');
 }
 
 class GameTest : public testing::Test {
- protected:
-  void SetUp() override {
-    InitTables();
-    NewGame();
-  }
+  void SetUp() override { InitTables(), NewGame(); }
 };
 
 // Full move 1 of a game set up with black to move has no white half; a stale white entry
@@ -67,10 +60,7 @@ class GameTest : public testing::Test {
 TEST_F(GameTest, TakeBackAcrossASetUpWithBlackToMove) {
   gameRecord.gameMoves[White][1].move = Move{0, E2, E4, FlagDoubleStep, 0};
   const char* fen = "4k3/8/8/8/8/8/4P3/4K3 b - - 12 40";  // the text's move number is ignored
-  const auto takeBack = [](int halfMoves) {
-    while (halfMoves-- > 0) TakeBack();
-    return Take();
-  };
+  const auto takeBack = [](int halfMoves) { while (halfMoves-- > 0) TakeBack(); return Take(); };
   ASSERT_TRUE(SetupGame(fen));
   const Snapshot setUp = Take();
   EXPECT_TRUE(takeBack(1) == setUp);
@@ -92,20 +82,14 @@ TEST_F(GameTest, TakeBackAcrossASetUpWithBlackToMove) {
 TEST_F(GameTest, EndOnTheBoardInOrderOfPrecedence) {
   const std::tuple<const char*, uint32_t, GameEndCode> cases[] = {
       {"rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq -", 0, BlackMates},
-      {"R5k1/5ppp/8/8/8/8/8/6K1 b - -", 100, WhiteMates},
-      {"7k/5Q2/6K1/8/8/8/8/8 b - -", 120, Stalemate},
-      {"k7/8/1K6/8/8/8/7B/8 b - -", 0, Stalemate},
-      {"8/8/3k4/8/8/3K4/8/8 w - -", 100, FiftyMoves},
-      {"8/8/3k4/8/8/2R5/3K4/8 w - -", 99, NoGameEnd},
-      {"8/8/3k4/8/8/3K4/8/8 w - -", 0, InsufficientMaterial},
-      {"8/8/3k4/8/8/3K4/8/2b5 w - -", 0, InsufficientMaterial},
-      {"8/8/3k4/8/8/2NK4/8/8 w - -", 0, InsufficientMaterial},
+      {"R5k1/5ppp/8/8/8/8/8/6K1 b - -", 100, WhiteMates}, {"7k/5Q2/6K1/8/8/8/8/8 b - -", 120, Stalemate},
+      {"k7/8/1K6/8/8/8/7B/8 b - -", 0, Stalemate}, {"8/8/3k4/8/8/3K4/8/8 w - -", 100, FiftyMoves},
+      {"8/8/3k4/8/8/2R5/3K4/8 w - -", 99, NoGameEnd}, {"8/8/3k4/8/8/3K4/8/8 w - -", 0, InsufficientMaterial},
+      {"8/8/3k4/8/8/3K4/8/2b5 w - -", 0, InsufficientMaterial}, {"8/8/3k4/8/8/2NK4/8/8 w - -", 0, InsufficientMaterial},
       {"8/8/3k4/4n3/8/3K4/8/8 w - -", 0, NoGameEnd},  // 315 in the centre
-      {"8/8/3k4/8/8/3K4/8/NN6 w - -", 0, NoGameEnd},
-      {"n7/8/3k4/8/8/3K4/8/N7 w - -", 0, NoGameEnd},
+      {"8/8/3k4/8/8/3K4/8/NN6 w - -", 0, NoGameEnd}, {"n7/8/3k4/8/8/3K4/8/N7 w - -", 0, NoGameEnd},
       {"5b2/8/3k4/8/8/3K4/8/2B5 w - -", 0, InsufficientMaterial},  // both on dark squares
-      {"2b5/8/3k4/8/8/3K4/8/2B5 w - -", 0, NoGameEnd},
-      {"8/8/3k4/8/8/3K4/4P3/8 w - -", 0, NoGameEnd},
+      {"2b5/8/3k4/8/8/3K4/8/2B5 w - -", 0, NoGameEnd}, {"8/8/3k4/8/8/3K4/4P3/8 w - -", 0, NoGameEnd},
   };
   for (auto [fen, fiftyCounter, expected] : cases) {
     SCOPED_TRACE(fen);
