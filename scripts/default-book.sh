@@ -3,6 +3,8 @@
 #   default_book_source          prints the installed book.bin (nothing when not installed)
 #   build_default_book BUILD     builds BUILD/skarne.boo with BUILD/skarne-book when the book
 #                                is missing or older than the tool
+#   build_engine_with_book       Release build of the engine and the book tool in build/, then
+#                                the default book
 default_book_plies=20
 
 default_book_source() {
@@ -22,4 +24,10 @@ build_default_book() {
   fi
   echo "Building $book from $polyglot_book ($default_book_plies plies)"
   "$tool" build --max-ply "$default_book_plies" -o "$book" "$polyglot_book"
+}
+
+build_engine_with_book() {
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build --target skarne skarne-book -j"$(nproc)"
+  build_default_book build
 }

@@ -27,9 +27,7 @@ fi
 source scripts/install-packages.sh
 install_packages "${missing[@]}"
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build --target skarne skarne-book -j"$(nproc)"
-build_default_book build
+build_engine_with_book
 
 # The engine ends at once when its settings file is missing (after writing one with paths
 # of another machine's tablebases); give it a plain one instead, with the default book.

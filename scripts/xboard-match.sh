@@ -29,9 +29,7 @@ source scripts/default-book.sh
 [ -n "$(default_book_source)" ] || missing+=(gnuchess-book)
 install_packages "${missing[@]}"
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build --target skarne skarne-book -j"$(nproc)" >/dev/null
-build_default_book build >/dev/null
+build_engine_with_book >/dev/null
 # The engine runs in a folder of its own with a plain settings file (it ends without one)
 # and the default book.
 engine_dir="$out/engine"

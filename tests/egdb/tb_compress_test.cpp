@@ -4,7 +4,6 @@
 // must end registration with its message or disable only its own table side.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +18,7 @@
 #include "egdb/tb_cache.h"
 #include "egdb/tb_decode.h"
 #include "egdb/tb_registry.h"
+#include "tb_scratch.h"
 #include "tools/tbgen/compress.h"
 
 namespace fs = std::filesystem;
@@ -45,18 +45,8 @@ void ResealHeader(Bytes& b) {
   Put32(b, length - 4, TbCrc32(b.data(), length - 4));
 }
 
-class Compressed : public ::testing::Test {
+class Compressed : public TbScratch {
  protected:
-  void SetUp() override {
-    InitTables();
-    std::string pattern = (fs::temp_directory_path() / "skarne-tbz-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override {
-    TbFreeState(state_);
-    fs::remove_all(root_);
-  }
   // Every value of the side read through the cache equals the plain byte's value.
   void ExpectReadsAs(int table, int side, const Bytes& plain) {
     for (uint32_t i = 0; i < plain.size(); ++i) {
@@ -67,8 +57,6 @@ class Compressed : public ::testing::Test {
     }
     EXPECT_EQ(TbReadValue(table, side, uint32_t(plain.size())), TbNoInformation);
   }
-  std::string root_;
-  TbState state_;
 };
 
 // Bytes of kqk's white-to-move file (25629: three full blocks and a short last one).

@@ -3,7 +3,6 @@
 // on the numbering; single bytes at chosen offsets show the block and cache rules.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -17,6 +16,7 @@
 #include "egdb/tb_cache.h"
 #include "egdb/tb_index.h"
 #include "egdb/tb_registry.h"
+#include "tb_scratch.h"
 #include "notation/fen.h"
 
 namespace fs = std::filesystem;
@@ -26,18 +26,8 @@ namespace {
 constexpr size_t DefaultCache = 16384;
 const int kqk = TbTableNumber("kqk");  // 25629 bytes with white to move (blocks 0..3)
 
-class Tablebases : public ::testing::Test {
+class Tablebases : public TbScratch {
  protected:
-  void SetUp() override {
-    InitTables();
-    std::string pattern = (fs::temp_directory_path() / "skarne-tb-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override {
-    TbFreeState(state_);
-    fs::remove_all(root_);
-  }
   std::string Dir(const std::string& name) { return fs::create_directories(root_ + "/" + name), root_ + "/" + name; }
   // The table's file for the side, of its expected size unless told otherwise, every byte
   // `fill` but the ones given.
@@ -74,8 +64,7 @@ class Tablebases : public ::testing::Test {
     }
   }
 
-  std::string root_, dir_;
-  TbState state_;
+  std::string dir_;
 };
 
 TEST_F(Tablebases, PathListOrderSeparatorsAndCompressedNames) {
