@@ -186,9 +186,11 @@ class TreeDecoder {
     return true;
   }
 
-  template <typename... Values>
-  bool Fail(const char* format, Values... values) {
-    SetError(book_, format, values...);
+  __attribute__((format(printf, 2, 3))) bool Fail(const char* format, ...) {
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(book_.errorText, sizeof book_.errorText, format, arguments);
+    va_end(arguments);
     return false;
   }
 

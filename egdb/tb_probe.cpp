@@ -73,6 +73,8 @@ int TbInit(TbState& state, std::string_view pathList, size_t cacheBytes) {
   return state.pieceLimit;
 }
 
+void* (*allocateTablebaseCache)(size_t bytes) = std::malloc;
+
 bool TbSetCacheSize(TbState& state, size_t bytes) {
   TbResetCache(nullptr, 0);
   std::free(state.cacheBuffer);
@@ -82,7 +84,7 @@ bool TbSetCacheSize(TbState& state, size_t bytes) {
     state.error = TbCacheSizeRejected;
     return false;
   }
-  if (bytes <= TbLargestCache) state.cacheBuffer = static_cast<uint8_t*>(std::malloc(bytes));
+  if (bytes <= TbLargestCache) state.cacheBuffer = static_cast<uint8_t*>(allocateTablebaseCache(bytes));
   if (!state.cacheBuffer) {
     state.error = TbCacheAllocationFailed;
     return false;

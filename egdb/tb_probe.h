@@ -35,6 +35,11 @@ int TbInit(TbState& state, std::string_view pathList, size_t cacheBytes);
 // says why) until the next call.
 bool TbSetCacheSize(TbState& state, size_t bytes);
 
+// How TbSetCacheSize obtains the cache (from malloc: it is released with free; nullptr when
+// unavailable); replaceable so that a settings file asking for more than the machine has can
+// be exercised without exhausting it.
+extern void* (*allocateTablebaseCache)(size_t bytes);
+
 // Releases the cache and every registration.
 void TbFreeState(TbState& state);
 

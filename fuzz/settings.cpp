@@ -1,11 +1,14 @@
 // The settings file, read as the start-up reads it. A "Book" key loads whatever file it
-// names; a "HashSize" key asks for its table from an allocator that refuses anything over
-// 1 MiB, as a machine short of memory would, so that the engine's retry with less runs.
+// names; "HashSize" and "EGTBCacheSize" ask for their tables from allocators that refuse
+// anything over 1 MiB, as a machine short of memory would, so that the engine's answers to
+// a refusal run.
 
+#include <cstdlib>
 #include <string>
 
 #include "board/board.h"
 #include "book/book.h"
+#include "egdb/tb_probe.h"
 #include "frontend/configuration.h"
 #include "fuzz/fuzz_support.h"
 #include "search/search.h"
@@ -19,6 +22,8 @@ HashEntry* ScarceMemory(uint64_t count) {
   return count * sizeof(HashEntry) > LargestBlock ? nullptr : systemAllocator(count);
 }
 
+void* ScarceCache(size_t bytes) { return bytes > LargestBlock ? nullptr : std::malloc(bytes); }
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -27,6 +32,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   CopyWholeFile(SKARNE_FUZZ_SOURCE "/corpus/book/two-lines.boo", "fuzz.boo");
   systemAllocator = allocateHashEntries;
   allocateHashEntries = ScarceMemory;
+  allocateTablebaseCache = ScarceCache;
   return 0;
 }
 

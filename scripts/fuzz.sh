@@ -5,7 +5,8 @@
 # corpus, so the repository's corpora stay as they are.
 #   scripts/fuzz.sh                      replay, then 30 s per target
 #   FUZZ_SECONDS=600 scripts/fuzz.sh fen book
-# Environment: FUZZ_SECONDS (default 30; 0 replays only), BUILD_DIR (default build-fuzz).
+# Environment: FUZZ_SECONDS (default 30; 0 replays only), BUILD_DIR (default build-fuzz),
+# FUZZ_SEED (default 1, so that a short run walks the same paths each time; 0 picks one).
 # Inputs that fail are kept in $BUILD_DIR/fuzz-findings/<target>/. Exit status 1 on any.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,7 +28,7 @@ for target in "${targets[@]}"; do
   findings="$build/fuzz-findings/$target"
   work="$build/fuzz-corpus/$target"
   mkdir -p "$findings" "$work"
-  options=(-timeout=20 -dict="fuzz/dict/$target.dict" -artifact_prefix="$findings/")
+  options=(-timeout=20 -seed="${FUZZ_SEED:-1}" -dict="fuzz/dict/$target.dict" -artifact_prefix="$findings/")
   echo "== fuzz-$target: replaying $(ls "fuzz/corpus/$target" | wc -l) corpus files"
   if ! "$build/fuzz-$target" "${options[@]}" -runs=0 "fuzz/corpus/$target" >"$findings/replay.log" 2>&1; then
     tail -40 "$findings/replay.log"
