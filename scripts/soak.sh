@@ -4,9 +4,11 @@
 # clocks, pondering on in part of them, then a run of games in the real xboard program
 # (scripts/xboard-match.sh). Every game of one leg is played by one long-lived engine
 # process, whose resident memory is sampled from its start to its end.
-#   scripts/soak.sh                      the full soak: 12 legs of 42 games, then 8 in xboard
+#   scripts/soak.sh                      the full soak: 12 legs, 520 games, then 8 in xboard
 #   SOAK_GAMES=2 XBOARD_GAMES=2 scripts/soak.sh      a short check of the script itself
-# Environment: SOAK_GAMES (games per leg, default 42), XBOARD_GAMES (default 8; 0: none),
+# Environment: games per leg at each clock, GAMES_40IN5 (default 30), GAMES_10 (default 20)
+#   and GAMES_2 (default 80), so that the fast clocks, where timing faults show first, get
+#   most of the games; SOAK_GAMES sets all three. XBOARD_GAMES (default 8; 0: none),
 #   MATCH_DIR (the match runner, default ../shared/tools/match), OUT (default build/soak).
 # A leg is one opponent at one clock, pondering on or off:
 #   40 moves in 5 s, 10 s + 0.1 s, 2 s + 0.05 s; each against gnuchess and phalanx.
@@ -18,7 +20,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 PATH="$PATH:/usr/games"
-games=${SOAK_GAMES:-42}
+games_40in5=${GAMES_40IN5:-${SOAK_GAMES:-30}}
+games_10=${GAMES_10:-${SOAK_GAMES:-20}}
+games_2=${GAMES_2:-${SOAK_GAMES:-80}}
 xboard_games=${XBOARD_GAMES:-8}
 match_source=$(realpath -m "${MATCH_DIR:-../shared/tools/match}")
 out=$(realpath -m "${OUT:-build/soak}")
@@ -89,6 +93,11 @@ legs=(
 for leg in "${legs[@]}"; do
   IFS='|' read -r opponent tc ponder <<<"$leg"
   name="$opponent-${tc//\//in}-ponder-$ponder"
+  case $tc in
+    40/5) games=$games_40in5 ;;
+    10+0.1) games=$games_10 ;;
+    *) games=$games_2 ;;
+  esac
   case $opponent in
     gnuchess) opponent_cmd="gnuchess" ;;
     phalanx) opponent_cmd="phalanx -l-" ;;
