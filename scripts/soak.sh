@@ -9,7 +9,8 @@
 # Environment: games per leg at each clock, GAMES_40IN5 (default 30), GAMES_10 (default 20)
 #   and GAMES_2 (default 80), so that the fast clocks, where timing faults show first, get
 #   most of the games; SOAK_GAMES sets all three. XBOARD_GAMES (default 8; 0: none),
-#   MATCH_DIR (the match runner, default ../shared/tools/match), OUT (default build/soak).
+#   MATCH_DIR (the match runner, default ../shared/tools/match), OUT (default build/soak),
+#   SOAK_LEGS (the legs to run, below; default all).
 # A leg is one opponent at one clock, pondering on or off:
 #   40 moves in 5 s, 10 s + 0.1 s, 2 s + 0.05 s; each against gnuchess and phalanx.
 # Reports per leg and in all: games, illegal moves, time forfeits, crashes and exits, hangs
@@ -90,6 +91,8 @@ legs=(
   "phalanx|40/5|off" "phalanx|40/5|on" "phalanx|10+0.1|off" "phalanx|10+0.1|on"
   "phalanx|2+0.05|off" "phalanx|2+0.05|on"
 )
+# SOAK_LEGS="gnuchess|40/5|on phalanx|2+0.05|off" runs only the legs named (a leg to repeat).
+[ -z "${SOAK_LEGS:-}" ] || read -r -a legs <<<"$SOAK_LEGS"
 for leg in "${legs[@]}"; do
   IFS='|' read -r opponent tc ponder <<<"$leg"
   name="$opponent-${tc//\//in}-ponder-$ponder"
@@ -121,7 +124,9 @@ for leg in "${legs[@]}"; do
   # Per process: first sample (before the tables are built), largest, last.
   memory=$(awk '{ if (!($1 in first)) first[$1] = $3; if ($3 > peak[$1]) peak[$1] = $3; last[$1] = $3 }
                 END { for (p in first) { printf "%s%d/%d/%d MB", sep, first[p] / 1024, peak[p] / 1024, last[p] / 1024; sep = ", " } }' "$samples")
-  line="$name: games $played/$games, illegal $illegal, time forfeits $forfeit, crashes $crash, exits $exits, hangs $hang, false claims $falseclaim, rejected moves $rejected, claim mismatches $mismatch, protocol errors $errors, RSS first/peak/last ${memory:-none}"
+  # Time forfeits mean little on a saturated machine: the load goes into the report.
+  load=$(cut -d' ' -f1-3 /proc/loadavg)
+  line="$name (load $load): games $played/$games, illegal $illegal, time forfeits $forfeit, crashes $crash, exits $exits, hangs $hang, false claims $falseclaim, rejected moves $rejected, claim mismatches $mismatch, protocol errors $errors, RSS first/peak/last ${memory:-none}"
   echo "$line" | tee -a "$report"
   grep '^SUMMARY' "$out/$name.out" >>"$report" || true
   [ "${played:-0}" = "$games" ] || faults=$((faults + 1))
