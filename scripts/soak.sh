@@ -48,6 +48,9 @@ if [ ! -d "$match/node_modules" ]; then
   (cd "$match" && npm install --no-audit --no-fund >/dev/null)
 fi
 
+# The referee must read a move the moment it comes, or its clock charges its own wait to the
+# engine: two pondering engines fill two cores, so both run five nice levels below it.
+
 # The engine's folder: settings with learning on (the learn file grows over the soak) and
 # the default book. The launcher notes each process's id for the memory sampler.
 engine_dir="$out/engine"
@@ -57,7 +60,7 @@ printf 'HashSize=64Mb\nBook=skarne.boo\nLearn=1\n' >"$engine_dir/skarne.ini"
 cat >"$engine_dir/launch.sh" <<'LAUNCH'
 #!/bin/sh
 echo $$ >>"$(dirname "$0")/pids"
-exec "$(dirname "$0")/skarne"
+exec nice -n 5 "$(dirname "$0")/skarne"
 LAUNCH
 chmod +x "$engine_dir/launch.sh"
 
@@ -102,8 +105,8 @@ for leg in "${legs[@]}"; do
     *) games=$games_2 ;;
   esac
   case $opponent in
-    gnuchess) opponent_cmd="gnuchess" ;;
-    phalanx) opponent_cmd="phalanx -l-" ;;
+    gnuchess) opponent_cmd="nice -n 5 gnuchess" ;;
+    phalanx) opponent_cmd="nice -n 5 phalanx -l-" ;;
   esac
   options=(--a "$engine_dir/launch.sh" --a-name Skarne --a-dir "$engine_dir" --b "$opponent_cmd"
            --b-name "$opponent" --games "$games" --tc "$tc" --openings "$match/openings.epd"
