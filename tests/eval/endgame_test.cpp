@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "eval_test_util.h"
+#include "mate_solver.h"
 
 namespace {
 
@@ -115,29 +116,6 @@ std::optional<Position> RandomPosition(std::mt19937& rng, const std::vector<Plac
       return pos;
   }
   return std::nullopt;
-}
-
-bool InCheck(const Position& pos) { return SquareAttackedBy(pos, KingSquare(pos, pos.sideToMove), pos.sideToMove ^ 1); }
-
-// Does the side to move mate by force within `moves` of its own moves? Plain minimax.
-bool ForcesMate(const Position& pos, int moves) {
-  Position node = pos;
-  GenerateMoves(node);
-  for (int i = 1; i <= node.moveCount; ++i) {
-    Position child = node;
-    MakeMove(child, node.moveList[i]);
-    child.cacheFlags = 0;
-    GenerateMoves(child);
-    bool allLose = child.moveCount > 0 || InCheck(child);
-    for (int j = 1; j <= child.moveCount && allLose; ++j) {
-      Position reply = child;
-      MakeMove(reply, child.moveList[j]);
-      reply.cacheFlags = 0;
-      allLose = moves > 1 && ForcesMate(reply, moves - 1);
-    }
-    if (allLose) return true;
-  }
-  return false;
 }
 
 // Every draw a recognizer claims survives a short exhaustive search: the side to move has no

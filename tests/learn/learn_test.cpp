@@ -1,9 +1,12 @@
-// Learning's rules and its file in process; a learned move and crash safety through the engine.
+// Learning's rules and its file in process; a learned move, and the file whole whatever signal
+// ends the engine during its merge, through the engine.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
+#include <csignal>
 #include <cstdlib>
 #include <random>
 #include <thread>
@@ -227,9 +230,11 @@ TEST_F(LearnSession, LearnedPositionChangesTheMove) {
                       "setboard rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1\n"), "a2a3");
 }
 
-// SKARNE_LEARN_KILLS runs (default 20): the engine merges one record into a large file and
-// is killed at a random instant around the merge; the file is then the old one or the new.
-TEST_F(LearnSession, SigkillDuringTheMergeLeavesAWholeFile) {
+// SKARNE_LEARN_KILLS runs (default 24): the engine merges one record into a large file and
+// gets SIGKILL, SIGTERM or SIGHUP in turn at a random instant around the merge. The file is
+// then the old one or the new; a signal it can catch ends it within a second, with that
+// signal's status, and leaves no temporary file.
+TEST_F(LearnSession, SignalDuringTheMergeLeavesAWholeFile) {
   std::mt19937_64 random(52);
   std::vector<LearnRecord> records(80000);
   for (LearnRecord& r : records)
@@ -257,21 +262,27 @@ TEST_F(LearnSession, SigkillDuringTheMergeLeavesAWholeFile) {
   EXPECT_EQ(merged.substr(at, 8), FileBytes({R(key)}).substr(0, 8));
   EXPECT_EQ(uint8_t(merged[at + 16]), 3);
 
-  const int runs = getenv("SKARNE_LEARN_KILLS") ? atoi(getenv("SKARNE_LEARN_KILLS")) : 20;
+  const int runs = getenv("SKARNE_LEARN_KILLS") ? atoi(getenv("SKARNE_LEARN_KILLS")) : 24;
   int sawNew = 0, midMerge = 0;  // midMerge: killed with the temporary file open
   for (int run = 0; run < runs; ++run) {
+    const int signalNumber = std::array{SIGKILL, SIGTERM, SIGHUP}[run % 3];
+    SCOPED_TRACE(testing::Message() << "run " << run << " signal " << signalNumber);
     WriteFileBytes(learnPath, old);
     std::filesystem::remove(temporaryPath);
     auto engine = Start();
     PlayQueenGame(*engine);
     engine->Send("result 1-0 {White wins}");
     std::this_thread::sleep_for(std::chrono::microseconds(random() % (2 * mergeTime.count() + 1)));
-    engine->Kill();
+    engine->Signal(signalNumber);
+    EXPECT_EQ(engine->WaitExit(1000), 128 + signalNumber);
+    EXPECT_FALSE(engine->CoreDumped());
     const std::string bytes = ReadFileBytes(learnPath);
-    ASSERT_TRUE(bytes == old || bytes == merged) << "run " << run << ": " << bytes.size() << " bytes";
-    sawNew += bytes == merged, midMerge += std::filesystem::exists(temporaryPath);
+    ASSERT_TRUE(bytes == old || bytes == merged) << bytes.size() << " bytes";
+    const bool temporaryLeft = std::filesystem::exists(temporaryPath);
+    EXPECT_TRUE(signalNumber == SIGKILL || !temporaryLeft);
+    sawNew += bytes == merged, midMerge += temporaryLeft;
   }
-  std::printf("merge %lld us; after %d kills: old file %d (%d in the merge), new file %d\n",
+  std::printf("merge %lld us; after %d signals: old file %d (%d killed in the merge), new file %d\n",
               static_cast<long long>(mergeTime.count()), runs, runs - sawNew, midMerge, sawNew);
 }
 

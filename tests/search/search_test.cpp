@@ -8,40 +8,12 @@
 #include <random>
 
 #include "search/search_state.h"
+#include "mate_solver.h"
 #include "search_test_support.h"
 
 namespace {
 
 SearchState& S = searchState;
-
-// Forced mate for the side to move within n moves, by plain full-width minimax. It shares only
-// the move generator and make move with the search, so it checks mate distances independently.
-bool ForcesMate(const Position& pos, int n);
-
-// The move mates, or every reply leaves a mate within n - 1 more moves.
-bool MateAfter(const Position& pos, Move move, int n) {
-  Position child = pos;
-  child.cacheFlags = 0;
-  MakeMove(child, move);
-  GenerateMoves(child);
-  bool everyReplyLoses = child.moveCount > 0 ? n > 1 : SideToMoveInCheck(child);
-  for (int j = 1; j <= child.moveCount && everyReplyLoses; ++j) {
-    Position reply = child;
-    reply.cacheFlags = 0;
-    MakeMove(reply, child.moveList[j]);
-    everyReplyLoses = ForcesMate(reply, n - 1);
-  }
-  return everyReplyLoses;
-}
-
-bool ForcesMate(const Position& pos, int n) {
-  Position work = pos;
-  work.cacheFlags = 0;
-  GenerateMoves(work);
-  for (int i = 1; i <= work.moveCount && n > 0; ++i)
-    if (MateAfter(work, work.moveList[i], n)) return true;
-  return false;
-}
 
 TEST(Search, MatesScoreByTheirDistanceAsTheSolverFindsThem) {
   InitSearchTables();
