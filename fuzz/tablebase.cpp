@@ -56,7 +56,8 @@ void FixHeaderCrc(std::vector<uint8_t>& file) {
 }
 
 // A position with the table's men (the strong side white or, by chance, black) on squares
-// the generator picks, pawns off the back ranks; false when the reader refuses it.
+// the generator picks, pawns off the back ranks, sometimes an en passant square; false when
+// the reader refuses it.
 bool RandomPosition(int table, Lcg& lcg, Position& pos) {
   char board[64];
   std::memset(board, 0, sizeof board);
@@ -86,7 +87,20 @@ bool RandomPosition(int table, Lcg& lcg, Position& pos) {
     if (empty) fen += char('0' + empty);
     if (rank) fen += '/';
   }
-  fen += lcg.Next() & 1 ? " b - -" : " w - -";
+  const bool blackToMove = lcg.Next() & 1;
+  fen += blackToMove ? " b - " : " w - ";
+  // En passant behind a pawn of the side that just moved, when it may have stepped twice.
+  std::string ep = "-";
+  const int rank = blackToMove ? 3 : 4, direction = blackToMove ? -8 : 8;
+  const char pawn = blackToMove ? 'P' : 'p';
+  for (int file = 0, first = int(lcg.Next() % 8); file < 8; ++file) {
+    const int square = rank * 8 + (file + first) % 8;
+    if (board[square] == pawn && !board[square + direction] && !board[square + 2 * direction]) {
+      ep = {char('a' + square % 8), char('1' + rank + (blackToMove ? -1 : 1))};
+      break;
+    }
+  }
+  fen += lcg.Next() & 1 ? ep : "-";
   return SetFromFen(pos, fen);
 }
 
