@@ -94,9 +94,13 @@ bool CheckLengths(const uint8_t* lengths, int n, int count[TbLongestCode + 1],
   uint64_t kraft = 0;
   for (int l = 1; l <= TbLongestCode; ++l) kraft += uint64_t(count[l]) << (TbLongestCode - l);
   if (kraft != uint64_t(1) << TbLongestCode) return false;
-  for (int l = 1; l <= TbLongestCode; ++l)
-    for (int s = 0; s < n; ++s)
-      if (lengths[s] == l) order.push_back(s);
+  // Canonical order (by length, then symbol) in one pass: each length's run starts after
+  // the shorter ones.
+  int next[TbLongestCode + 1] = {};
+  for (int l = 2; l <= TbLongestCode; ++l) next[l] = next[l - 1] + count[l - 1];
+  order.resize(size_t(used));
+  for (int s = 0; s < n; ++s)
+    if (lengths[s]) order[size_t(next[lengths[s]]++)] = s;
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "egdb/tb_cache.h"
@@ -17,6 +18,9 @@ constexpr int WinOffset = 33533;
 constexpr int LossOffset = 33532;
 
 void RegisterDirectory(std::string_view directory, int& highest) {
+  // No file opens in a folder that is not there: one look instead of some thousand names.
+  std::error_code error;
+  if (!directory.empty() && !std::filesystem::is_directory(std::string(directory), error)) return;
   for (int t = 1; t < TbTableCount; ++t) {
     bool found = TbRegister(directory, t, 0);
     if (!TbIsSymmetric(t)) found = TbRegister(directory, t, 1) || found;

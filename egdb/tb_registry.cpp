@@ -4,8 +4,9 @@
 #include <cstdlib>
 #include <algorithm>
 #include <cstring>
-#include <string>
+#include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "egdb/tb_decode.h"
@@ -98,13 +99,20 @@ std::FILE* OpenCompressed(const std::string& plain, std::string& opened) {
   return nullptr;
 }
 
+// Held by owners, so that a fault that leaves by a replaced TbFatal (tbFatalEnd) leaks
+// neither a handle nor a directory.
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
+
 // Reads the header and block directory of a compressed file; every fault ends the process
-// with its message. The file's directory, owned by the caller.
-TbDecoder* ReadCompressed(std::FILE* file, int table, int side, const std::string& name) {
+// with its message.
+std::unique_ptr<TbDecoder> ReadCompressed(std::FILE* file, int table, int side, const std::string& name) {
   if (std::fseek(file, 0, SEEK_END) != 0) TbFatal("*** Seek in %s failed\n", name.c_str());
   const long fileBytes = std::ftell(file);
   if (fileBytes < 0) TbFatal("*** Seek in %s failed\n", name.c_str());
-  TbDecoder* decoder = new (std::nothrow) TbDecoder;
+  std::unique_ptr<TbDecoder> decoder(new (std::nothrow) TbDecoder);
   if (!decoder) TbFatal("*** Unable to read %s - out of memory\n", name.c_str());
   const TbHeaderFault fault = TbReadHeader(file, fileBytes, *decoder);
   switch (fault) {
@@ -141,12 +149,15 @@ char* CopyName(const std::string& name) {
 
 }  // namespace
 
+void (*tbFatalEnd)() = [] { std::exit(1); };
+
 void TbFatal(const char* format, ...) {
   std::va_list arguments;
   va_start(arguments, format);
   std::vprintf(format, arguments);
   va_end(arguments);
   std::fflush(stdout);
+  tbFatalEnd();
   std::exit(1);
 }
 
@@ -176,18 +187,17 @@ bool TbRegister(std::string_view directory, int table, int side) {
   name += side == 0 ? ".nbw" : ".nbb";
   if (name.size() > size_t(TbNameLimit)) return false;  // cut, it would name another file
 
-  TbDecoder* decoder = nullptr;
+  std::unique_ptr<TbDecoder> decoder;
   int64_t length;
-  if (std::FILE* file = std::fopen(name.c_str(), "rb")) {
-    length = CheckedLength(file, table, side, name);
-    std::fclose(file);
+  if (OwnedFile file{std::fopen(name.c_str(), "rb")}) {
+    length = CheckedLength(file.get(), table, side, name);
   } else {
     std::string compressed;
-    file = OpenCompressed(name, compressed);
+    file.reset(OpenCompressed(name, compressed));
     if (!file) return false;
     ++tbRegistry.compressedOpened;
-    decoder = ReadCompressed(file, table, side, compressed);
-    std::fclose(file);
+    decoder = ReadCompressed(file.get(), table, side, compressed);
+    file.reset();
     TbAllocateDecodeBlock();
     length = TbDecodedBytes(*decoder);
     name = compressed;
@@ -200,7 +210,7 @@ bool TbRegister(std::string_view directory, int table, int side) {
   d.path[side] = CopyName(name);
   d.buckets[side] = static_cast<int32_t*>(TbAllocate(TbBucketCount * sizeof(int32_t)));
   std::fill(d.buckets[side], d.buckets[side] + TbBucketCount, TbNoSlot);
-  d.decoder[side] = decoder;
+  d.decoder[side] = decoder.release();
   d.length[side] = length;
   return true;
 }

@@ -38,6 +38,12 @@ extern TbRegistry tbRegistry;
 // Prints one "***" line on standard output and ends the process with status 1.
 [[noreturn]] void TbFatal(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// How TbFatal ends the process once its line is out: exit(1). Replaceable so that a harness
+// feeding damaged files can carry on with the next one; a replacement must leave by a throw
+// (registration releases what it holds on the way out) and never return: if it does, the
+// process still ends.
+extern void (*tbFatalEnd)();
+
 // Tablebase memory: counted in the running total; a failure is fatal.
 void* TbAllocate(size_t bytes);
 void TbRelease(void* memory);

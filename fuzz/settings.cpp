@@ -1,7 +1,8 @@
 // The settings file, read as the start-up reads it. A "Book" key loads whatever file it
 // names; "HashSize" and "EGTBCacheSize" ask for their tables from allocators that refuse
-// anything over 1 MiB, as a machine short of memory would, so that the engine's answers to
-// a refusal run.
+// anything over 256 KiB (room for the smallest hash budget), as a machine short of memory
+// would, so that the engine's answers to a refusal run without each input clearing
+// megabytes.
 
 #include <cstdlib>
 #include <string>
@@ -15,7 +16,7 @@
 
 namespace {
 
-constexpr uint64_t LargestBlock = 1 << 20;
+constexpr uint64_t LargestBlock = 1 << 18;
 HashEntry* (*systemAllocator)(uint64_t) = nullptr;
 
 HashEntry* ScarceMemory(uint64_t count) {
