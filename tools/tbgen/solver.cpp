@@ -625,31 +625,43 @@ class Solver {
     return 2;
   }
 
+  // Shared out among the threads: a file index that two nodes reach (the reflections kept
+  // on the diagonal) is claimed by exchange, and both must carry the same value.
   SolveResult Write() const {
     SolveResult result;
     const bool symmetric = TbIsSymmetric(m_.table);
     for (int side = 0; side < 2; ++side)
       result.bytes[side].assign(static_cast<size_t>(TbExpectedSize(m_.table, side)), NoPosition);
     const char* name = TbTableName(m_.table);
-    for (uint64_t id = 0; id < depth_.size(); ++id) {
-      if (depth_[id] == Illegal) continue;
-      const Pos p = Decode(id);
-      const int8_t byte = StoredByte(depth_[id]);
-      if (p.epFile < 0) ++result.legal[p.side];
-      if (byte > 0) result.longestWin[p.side] = std::max(result.longestWin[p.side], 127 - byte);
-      std::vector<int8_t>& bytes = result.bytes[symmetric ? 0 : p.side];
-      Pos images[2];
-      for (int n = FileImages(p, images), k = 0; k < n; ++k) {
-        const uint32_t index = FileIndex(images[k]);
-        if (index >= bytes.size())
-          Fail(std::string(name) + ": a legal position numbered past the end of the file");
-        // Colour-exchanged twins of a symmetric table share the white-to-move file.
-        if (symmetric && p.side == 1) continue;
-        if (bytes[index] != NoPosition && bytes[index] != byte)
-          Fail(std::string(name) + ": two positions with different values share one file index");
-        bytes[index] = byte;
+    std::vector<SolveResult> parts(threads_);
+    ParallelFor(depth_.size(), threads_, [&](uint64_t begin, uint64_t end, int thread) {
+      SolveResult& mine = parts[thread];
+      for (uint64_t id = begin; id < end; ++id) {
+        if (depth_[id] == Illegal) continue;
+        const Pos p = Decode(id);
+        const int8_t byte = StoredByte(depth_[id]);
+        if (p.epFile < 0) ++mine.legal[p.side];
+        if (byte > 0) mine.longestWin[p.side] = std::max(mine.longestWin[p.side], 127 - byte);
+        std::vector<int8_t>& bytes = result.bytes[symmetric ? 0 : p.side];
+        Pos images[2];
+        for (int n = FileImages(p, images), k = 0; k < n; ++k) {
+          const uint32_t index = FileIndex(images[k]);
+          if (index >= bytes.size())
+            Fail(std::string(name) + ": a legal position numbered past the end of the file");
+          // Colour-exchanged twins of a symmetric table share the white-to-move file.
+          if (symmetric && p.side == 1) continue;
+          int8_t found = NoPosition;
+          if (!std::atomic_ref(bytes[index]).compare_exchange_strong(found, byte, std::memory_order_relaxed) &&
+              found != byte)
+            Fail(std::string(name) + ": two positions with different values share one file index");
+        }
       }
-    }
+    });
+    for (const SolveResult& part : parts)
+      for (int side = 0; side < 2; ++side) {
+        result.legal[side] += part.legal[side];
+        result.longestWin[side] = std::max(result.longestWin[side], part.longestWin[side]);
+      }
     if (symmetric) {
       for (uint64_t id = perSide_; id < NormalCount(); ++id) {
         if (depth_[id] == Illegal) continue;
