@@ -324,9 +324,11 @@ TbHeaderFault TbReadHeader(std::FILE* file, int64_t fileBytes, TbDecoder& d) {
   return fault;
 }
 
+void* (*allocateDecodeBlock)(size_t bytes) = std::malloc;
+
 void TbAllocateDecodeBlock() {
   if (decodeBlock) return;
-  decodeBlock = static_cast<uint8_t*>(std::malloc(TbDecodeBlockBytes));
+  decodeBlock = static_cast<uint8_t*>(allocateDecodeBlock(TbDecodeBlockBytes));
   if (!decodeBlock) TbFatal("*** Cannot allocate decode block: error code %d\n", TbDecodeBlockErrorCode);
   tbRegistry.allocatedBytes += int64_t(TbDecodeBlockBytes);
   std::memset(decodeBlock, 0, TbDecodeControlBytes);

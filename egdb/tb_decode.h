@@ -74,6 +74,9 @@ inline int64_t TbDecodedBytes(const TbDecoder& d) {
 // The shared decode block: allocated once a compressed file is registered (failure is
 // fatal), released with the registrations.
 void TbAllocateDecodeBlock();
+// How it is obtained (malloc; released with free; nullptr when unavailable), replaceable so
+// that the failure can be exercised.
+extern void* (*allocateDecodeBlock)(size_t bytes);
 void TbReleaseDecodeBlock();
 bool TbHasDecodeBlock();
 

@@ -1,5 +1,6 @@
 // Endgame tables from the command line: the score the engine's probe gives for FENs, and
-// the probe rate with a cold and a warm block cache.
+// the probe rate with a cold and a warm block cache; for compressed files also the ratio
+// and the speed of decoding every block (plain files give the rates to compare with).
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +15,7 @@
 #include "board/board.h"
 #include "egdb/egdb.h"
 #include "egdb/tb_cache.h"
+#include "egdb/tb_decode.h"
 #include "egdb/tb_registry.h"
 #include "notation/fen.h"
 
@@ -95,6 +97,10 @@ bool RandomPosition(int table, std::mt19937_64& random, Position& pos) {
   return !SquareAttackedBy(pos, KingSquare(pos, waiting), pos.sideToMove);
 }
 
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 // Probes `count` positions taken in turn from the list; probes per second.
 double ProbesPerSecond(const std::vector<Position>& positions, size_t count, int& answered) {
   answered = 0;
@@ -103,9 +109,7 @@ double ProbesPerSecond(const std::vector<Position>& positions, size_t count, int
     int score = 0;
     answered += TbProbe(engineTablebases, positions[i % positions.size()], score, 0);
   }
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  return double(count) / std::max(seconds, 1e-9);
+  return double(count) / std::max(SecondsSince(start), 1e-9);
 }
 
 // Cold: an emptied cache and positions spread over all the tables, so most probes read
@@ -132,6 +136,33 @@ void TimeCache(const std::vector<Position>& positions, size_t bytes) {
   }
 }
 
+// Every block of every registered compressed side read and decoded once; the files' bytes
+// against the plain bytes they hold, and the plain output per second.
+void TimeDecoding(const std::vector<int>& tables) {
+  int64_t packed = 0, plain = 0;
+  double seconds = 0;
+  std::vector<int8_t> out(8192);
+  for (int table : tables)
+    for (int side = 0; side < (TbIsSymmetric(table) ? 1 : 2); ++side) {
+      const TbDescriptor& d = tbRegistry.descriptors[table];
+      std::FILE* file = d.decoder[side] ? std::fopen(d.path[side], "rb") : nullptr;
+      if (!file) continue;
+      const TbDecoder& decoder = *d.decoder[side];
+      packed += decoder.offsets[decoder.blockCount];
+      plain += TbDecodedBytes(decoder);
+      const auto start = std::chrono::steady_clock::now();
+      for (uint32_t block = 0; block < decoder.blockCount; ++block)
+        if (!TbReadCompressedBlock(decoder, file, block, out.data()))
+          std::fprintf(stderr, "skarne-tb: %s block %u does not decode\n", d.path[side], block);
+      seconds += SecondsSince(start);
+      std::fclose(file);
+    }
+  if (plain == 0) return;
+  std::printf("compressed %lld of %lld plain bytes (%.1f%%, 1 : %.1f); decoding %.1f MB/s of plain output\n",
+              (long long)packed, (long long)plain, 100.0 * double(packed) / double(plain),
+              double(plain) / double(packed), double(plain) / 1e6 / std::max(seconds, 1e-9));
+}
+
 int Bench(const Options& options) {
   SetUp(options, DefaultCacheBytes);
   std::vector<int> tables;
@@ -153,6 +184,7 @@ int Bench(const Options& options) {
   }
   std::printf("%zu tables, %d random positions; tablebase memory %lld bytes with a %zu-byte cache\n",
               tables.size(), options.probes, (long long)tbRegistry.allocatedBytes, DefaultCacheBytes);
+  TimeDecoding(tables);
   for (size_t bytes : {DefaultCacheBytes, size_t(1) << 20}) TimeCache(positions, bytes);
   return 0;
 }

@@ -1,6 +1,6 @@
 // skarne-tbgen: generates depth-to-mate endgame tables by retrograde analysis and writes them
 // as ".nbw"/".nbb" files in the engine's table layout.
-//   skarne-tbgen [-o DIR] [-j THREADS] NAME...     the named tables, e.g. kqkr kpkp
+//   skarne-tbgen [-o DIR] [-j THREADS] NAME...     the named tables, e.g. kqkr kpkp kbnkn
 //   skarne-tbgen [-o DIR] [-j THREADS] --all N     every table of N men (3 or 4), kings included
 //   --compress                                    also writes each generated file compressed
 //   skarne-tbgen --compress FILE...                compresses existing plain files
@@ -25,7 +25,8 @@
 
 namespace {
 
-constexpr int MaxMenSupported = 4;
+// --all stops at four men: a five-man table takes minutes and hundreds of megabytes.
+constexpr int MaxMenForAll = 4;
 
 int MenOf(int table) { return table >= TbFirstFivePiece ? 5 : table >= TbFirstFourPiece ? 4 : 3; }
 
@@ -93,14 +94,10 @@ int main(int argc, char** argv) {
       if (threads < 1) Usage();
     } else if (arg == "--all") {
       const int men = std::atoi(argv[++i]);
-      if (men < 3 || men > MaxMenSupported) Usage();
+      if (men < 3 || men > MaxMenForAll) Usage();
       for (int t = 1; t < TbTableCount && MenOf(t) <= men; ++t)
         if (MenOf(t) == men) wanted.push_back(t);
     } else if (int t = TbTableNumber(arg.c_str())) {
-      if (MenOf(t) > MaxMenSupported) {
-        std::fprintf(stderr, "skarne-tbgen: five-man tables are not generated yet: %s\n", arg.c_str());
-        return 2;
-      }
       wanted.push_back(t);
     } else if (compress && std::filesystem::is_regular_file(arg)) {
       files.push_back(arg);

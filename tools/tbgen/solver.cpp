@@ -1,6 +1,7 @@
 // Retrograde analysis of one table. Positions are numbered densely in the generator's own
-// way (the white king's square reduced by the board's symmetries, then 64 squares per other
-// man); the file numbering is applied only when the bytes are written. Depths are counted in
+// way (the pair of kings with the white king reduced by the board's symmetries, then 64
+// squares per other man, 48 per pawn); the file numbering is applied only when the bytes are
+// written. Depths are counted in
 // plies: a position lost in d plies has even d (0: checkmated), a won one odd d.
 //
 // The solve runs by increasing depth. Every position starts with the number of distinct
@@ -8,10 +9,14 @@
 // smaller tables already guarantee. A position lost at depth d makes all its predecessors
 // won at d + 1; a position won at depth d takes one from each predecessor's count, and a
 // predecessor whose count reaches zero and that has no way out to a draw or a win is lost.
+// Memory is two bytes a position (its depth and its count) and nothing per depth: each depth
+// is found again by a sweep over the depth bytes, and a win that a capture or promotion
+// guarantees waits in the count byte, which such a position no longer needs.
 
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -108,12 +113,19 @@ constexpr uint8_t Illegal = 255;
 // The deepest storable result: a win in 126 moves (251 plies); a loss in at most 125.
 constexpr int MaxPlies = 251;
 // Counter bit: a way out to a draw or a win exists, so the position is never lost.
+// Below it, a position that is never lost keeps the moves of the fastest win its captures
+// and promotions give (0: none), to be counted won when the sweeps reach that depth.
 constexpr uint8_t NeverLost = 0x80;
 constexpr int MaxSuccessors = 128;
+constexpr uint64_t NoNode = ~uint64_t{0};
 
 [[noreturn]] void Fail(const std::string& message) {
   std::fprintf(stderr, "skarne-tbgen: %s\n", message.c_str());
   std::exit(1);
+}
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
 void ParallelFor(uint64_t count, int threads, const std::function<void(uint64_t, uint64_t, int)>& work) {
@@ -133,14 +145,22 @@ class Solver {
       for (int j = 2; j < m_.count; ++j)
         twoPawnColours_ |= m_.kind[i] == Pawn && m_.kind[j] == Pawn && m_.colour[i] != m_.colour[j];
     }
-    kingSlots_ = pawns_ ? 32 : 10;
-    for (int s = 0; s < 64; ++s) slotOf_[s] = -1;
-    for (int k = 0; k < kingSlots_; ++k) {
-      slotSquare_[k] = pawns_ ? (k / 4) * 8 + k % 4 : PawnlessKingSquares[k];
-      slotOf_[slotSquare_[k]] = k;
+    // King pairs: the white king in its reduced area, the black king neither on it nor
+    // beside it, and on or below the long diagonal when the white king stands on it without
+    // pawns (the reflection in that diagonal brings every other such pair there).
+    std::fill(pairOf_, pairOf_ + 64 * 64, -1);
+    for (int k = 0; k < (pawns_ ? 32 : 10); ++k) {
+      const int w = pawns_ ? (k / 4) * 8 + k % 4 : PawnlessKingSquares[k];
+      for (int b = 0; b < 64; ++b) {
+        if (b == w || (geometry.king[w] & Bit(b))) continue;
+        if (!pawns_ && FileOf(w) == RankOf(w) && RankOf(b) > FileOf(b)) continue;
+        pairOf_[w * 64 + b] = static_cast<int>(pairs_.size());
+        pairs_.push_back(static_cast<int16_t>(w * 64 + b));
+      }
     }
-    perSide_ = kingSlots_;
-    for (int i = 1; i < m_.count; ++i) perSide_ *= 64;
+    perSide_ = pairs_.size();
+    for (int i = 2; i < m_.count; ++i) perSide_ *= Radix(i);
+    if (2 * perSide_ >= uint64_t{1} << 40) Fail("table too large to number");
     for (int i = 2; i < m_.count;) {
       int j = i + 1;
       while (j < m_.count && m_.kind[j] == m_.kind[i] && m_.colour[j] == m_.colour[i]) ++j;
@@ -150,10 +170,21 @@ class Solver {
   }
 
   SolveResult Run() {
+    const auto start = std::chrono::steady_clock::now();
+    progress_ = m_.count == MaxMen;
+    const char* name = TbTableName(m_.table);
+    if (progress_)
+      std::fprintf(stderr, "%s: %llu positions numbered, two bytes each\n", name,
+                   static_cast<unsigned long long>(NormalCount()));
     MarkLegal();
+    if (progress_) std::fprintf(stderr, "%s: legal positions marked (%.0f s)\n", name, Seconds(start));
     Seed();
-    Propagate();
-    return Write();
+    if (progress_) std::fprintf(stderr, "%s: moves counted (%.0f s)\n", name, Seconds(start));
+    Propagate(start);
+    std::vector<uint8_t>().swap(counter_);
+    SolveResult result = Write();
+    if (progress_) std::fprintf(stderr, "%s: files laid out (%.0f s)\n", name, Seconds(start));
+    return result;
   }
 
  private:
@@ -165,19 +196,19 @@ class Solver {
   const TableSet& smaller_;
   int threads_;
   bool pawns_ = false, twoPawnColours_ = false;
-  int kingSlots_;
-  int slotSquare_[32], slotOf_[64];
+  int pairOf_[64 * 64];
+  std::vector<int16_t> pairs_;  // white king * 64 + black king
   uint64_t perSide_;
   std::vector<Group> groups_;
-  // Depth byte and counter of a node side by side: the solve reads both at one random place.
-  struct Node {
-    uint8_t depth, counter;
-  };
-  std::vector<Node> nodes_;
+  std::vector<uint8_t> depth_, counter_;
   std::vector<uint64_t> epKeys_;  // normal number * 8 + file, ascending
-  std::vector<uint32_t> pending_[MaxPlies + 1], frontier_[MaxPlies + 1];
+  int deepestSeed_ = 0;           // no depth beyond it is reached but from the depth before
+  uint64_t waitingWins_[128] = {};  // positions whose ways out win, by the moves they take
+  bool progress_ = false;
 
   uint64_t NormalCount() const { return 2 * perSide_; }
+  int Radix(int man) const { return m_.kind[man] == Pawn ? 48 : 64; }
+  int Offset(int man) const { return m_.kind[man] == Pawn ? 8 : 0; }
 
   Pos Decode(uint64_t id) const {
     Pos p;
@@ -189,18 +220,26 @@ class Solver {
     }
     p.side = static_cast<int>(id / perSide_);
     uint64_t rest = id % perSide_;
-    for (int i = m_.count - 1; i >= 1; --i) {
-      p.sq[i] = static_cast<int>(rest % 64);
-      rest /= 64;
+    for (int i = m_.count - 1; i >= 2; --i) {
+      p.sq[i] = static_cast<int>(rest % static_cast<uint64_t>(Radix(i))) + Offset(i);
+      rest /= static_cast<uint64_t>(Radix(i));
     }
-    p.sq[0] = slotSquare_[rest];
+    p.sq[0] = pairs_[rest] / 64;
+    p.sq[1] = pairs_[rest] % 64;
     return p;
   }
 
-  // Number of a position already in the reduced frame: king slot valid, like men sorted.
+  // Number of a position already in the reduced frame (like men sorted); NoNode when the
+  // kings are no pair of the numbering or a pawn stands on a last rank.
   uint64_t Encode(const Pos& p) const {
-    uint64_t id = static_cast<uint64_t>(slotOf_[p.sq[0]]);
-    for (int i = 1; i < m_.count; ++i) id = id * 64 + static_cast<uint64_t>(p.sq[i]);
+    const int pair = pairOf_[p.sq[0] * 64 + p.sq[1]];
+    if (pair < 0) return NoNode;
+    uint64_t id = static_cast<uint64_t>(pair);
+    for (int i = 2; i < m_.count; ++i) {
+      const int digit = p.sq[i] - Offset(i);
+      if (digit < 0 || digit >= Radix(i)) return NoNode;
+      id = id * static_cast<uint64_t>(Radix(i)) + static_cast<uint64_t>(digit);
+    }
     return id + static_cast<uint64_t>(p.side) * perSide_;
   }
 
@@ -235,20 +274,21 @@ class Solver {
     if (FileOf(k) == RankOf(k)) {
       Pos other = Transform(p, mask, true);
       SortGroups(other);
-      if (Encode(other) < Encode(best)) best = other;
+      const int b = best.sq[1];
+      if (RankOf(b) > FileOf(b) || (RankOf(b) == FileOf(b) && Encode(other) < Encode(best))) best = other;
     }
     return best;
   }
 
-  // Number of the node of a position in any frame; ~0 for an en passant position that has
-  // no node (its plain position is illegal).
+  // Number of the node of a position in any frame; NoNode for kings side by side, and for an
+  // en passant position that has no node (its plain position is illegal).
   uint64_t NodeOf(const Pos& p) const {
     const Pos c = Canonical(p);
     const uint64_t id = Encode(c);
-    if (c.epFile < 0) return id;
+    if (c.epFile < 0 || id == NoNode) return id;
     const uint64_t key = id * 8 + static_cast<uint64_t>(c.epFile);
     const auto it = std::lower_bound(epKeys_.begin(), epKeys_.end(), key);
-    if (it == epKeys_.end() || *it != key) return ~uint64_t{0};
+    if (it == epKeys_.end() || *it != key) return NoNode;
     return NormalCount() + static_cast<uint64_t>(it - epKeys_.begin());
   }
 
@@ -384,7 +424,7 @@ class Solver {
       before.side = mover;
       before.epFile = -1;
       const uint64_t plain = NodeOf(before);
-      if (std::atomic_ref(nodes_[plain].depth).load(std::memory_order_relaxed) == Illegal) return;
+      if (plain == NoNode || std::atomic_ref(depth_[plain]).load(std::memory_order_relaxed) == Illegal) return;
       out[count++] = plain;
       int files[MaxMen];
       for (int f = 0, n = EnPassantFiles(before, files); f < n; ++f) {
@@ -417,20 +457,21 @@ class Solver {
   }
 
   void MarkLegal() {
-    nodes_.assign(NormalCount(), Node{Illegal, 0});
+    depth_.assign(NormalCount(), Illegal);
     std::vector<std::vector<uint64_t>> keys(threads_);
     ParallelFor(NormalCount(), threads_, [&](uint64_t begin, uint64_t end, int thread) {
       for (uint64_t id = begin; id < end; ++id) {
         Pos p = Decode(id);
         if (!Legal(p) || Encode(Canonical(p)) != id) continue;
-        nodes_[id].depth = 0;
+        depth_[id] = 0;
         int files[MaxMen];
         for (int f = 0, n = EnPassantFiles(p, files); f < n; ++f)
           keys[thread].push_back(id * 8 + static_cast<uint64_t>(files[f]));
       }
     });
     for (auto& part : keys) epKeys_.insert(epKeys_.end(), part.begin(), part.end());
-    nodes_.resize(NormalCount() + epKeys_.size(), Node{0, 0});
+    depth_.resize(NormalCount() + epKeys_.size(), 0);
+    counter_.assign(depth_.size(), 0);
   }
 
   static int WinPlies(int8_t opponentByte) { return opponentByte < 0 ? 2 * (opponentByte + 126) + 1 : -1; }
@@ -438,15 +479,12 @@ class Solver {
 
   // Counts each node's distinct successors in the table and what its ways out guarantee.
   void Seed() {
-    struct Lists {
-      std::vector<uint32_t> pending[MaxPlies + 1], frontier[MaxPlies + 1];
-    };
-    std::vector<Lists> lists(threads_);
-    ParallelFor(nodes_.size(), threads_, [&](uint64_t begin, uint64_t end, int thread) {
-      Lists& mine = lists[thread];
+    std::vector<int> deepest(threads_, 0);
+    std::vector<std::vector<uint64_t>> waiting(threads_, std::vector<uint64_t>(128));
+    ParallelFor(depth_.size(), threads_, [&](uint64_t begin, uint64_t end, int thread) {
       uint64_t successors[MaxSuccessors];
       for (uint64_t id = begin; id < end; ++id) {
-        if (nodes_[id].depth == Illegal) continue;
+        if (depth_[id] == Illegal) continue;
         const Pos p = Decode(id);
         int count = 0, moves = 0, bestWin = MaxPlies + 1, worstLoss = -1;
         bool drawn = false;
@@ -461,26 +499,24 @@ class Solver {
         std::sort(successors, successors + count);
         count = static_cast<int>(std::unique(successors, successors + count) - successors);
         const bool won = bestWin <= MaxPlies;
-        nodes_[id].counter = static_cast<uint8_t>(count | (won || drawn || moves == 0 ? NeverLost : 0));
-        if (won) mine.pending[bestWin].push_back(static_cast<uint32_t>(id));
+        deepest[thread] = std::max({deepest[thread], worstLoss, won ? bestWin : 0});
+        if (won) ++waiting[thread][(bestWin + 1) / 2], counter_[id] = static_cast<uint8_t>(NeverLost | (bestWin + 1) / 2);
+        else counter_[id] = static_cast<uint8_t>(drawn || moves == 0 ? NeverLost : count);
         if (moves == 0) {
-          if (InCheck(p, p.side, m_.kind, Occupied(p))) Resolve(id, 0, mine.frontier);
+          if (InCheck(p, p.side, m_.kind, Occupied(p))) Resolve(id, 0);
         } else if (count == 0 && !won && !drawn) {
-          Resolve(id, worstLoss, mine.frontier);
+          Resolve(id, worstLoss);
         }
       }
     });
-    for (auto& part : lists)
-      for (int d = 0; d <= MaxPlies; ++d) {
-        pending_[d].insert(pending_[d].end(), part.pending[d].begin(), part.pending[d].end());
-        frontier_[d].insert(frontier_[d].end(), part.frontier[d].begin(), part.frontier[d].end());
-      }
+    deepestSeed_ = *std::max_element(deepest.begin(), deepest.end());
+    for (const auto& part : waiting)
+      for (int k = 0; k < 128; ++k) waitingWins_[k] += part[k];
   }
 
-  void Resolve(uint64_t id, int plies, std::vector<uint32_t>* frontier) {
+  void Resolve(uint64_t id, int plies) {
     CheckPlies(plies);
-    std::atomic_ref(nodes_[id].depth).store(static_cast<uint8_t>(plies + 1), std::memory_order_relaxed);
-    frontier[plies].push_back(static_cast<uint32_t>(id));
+    std::atomic_ref(depth_[id]).store(static_cast<uint8_t>(plies + 1), std::memory_order_relaxed);
   }
 
   void CheckPlies(int plies) const {
@@ -494,52 +530,55 @@ class Solver {
     return worst;
   }
 
-  // One depth at a time; the nodes of a depth are shared out among the threads. At an even
-  // depth every update turns an unknown node into a win (one thread wins the exchange and
-  // lists it); at an odd depth every update lowers a count, and the thread that takes it to
-  // zero lists the loss.
-  void Propagate() {
-    std::vector<std::vector<std::vector<uint32_t>>> found(
-        threads_, std::vector<std::vector<uint32_t>>(MaxPlies + 1));
+  // One depth at a time, each found by a sweep over all nodes shared out among the threads;
+  // at an odd depth the sweep first counts won the nodes whose ways out win that fast. At an
+  // even depth every update turns an unknown node into a win (one thread wins the exchange);
+  // at an odd depth every update lowers a count, and the thread that takes it to zero
+  // settles the loss. No update sets the depth being swept.
+  void Propagate(std::chrono::steady_clock::time_point start) {
     for (int d = 0; d <= MaxPlies; ++d) {
-      for (uint32_t id : pending_[d])
-        if (nodes_[id].depth == 0) Resolve(id, d, frontier_);
-      std::vector<uint32_t>().swap(pending_[d]);
-      const std::vector<uint32_t>& level = frontier_[d];
-      const int threads = level.size() < 20000 ? 1 : threads_;
-      ParallelFor(level.size(), threads, [&](uint64_t begin, uint64_t end, int thread) {
-        for (uint64_t k = begin; k < end; ++k) Update(level[k], d, found[thread].data());
-      });
-      for (auto& lists : found)
-        for (int later = d + 1; later <= MaxPlies; ++later) {
-          if (lists[later].empty()) continue;
-          frontier_[later].insert(frontier_[later].end(), lists[later].begin(), lists[later].end());
-          lists[later].clear();
+      const uint8_t swept = static_cast<uint8_t>(d + 1);
+      const bool anyWaiting = d % 2 && waitingWins_[(d + 1) / 2] > 0;
+      const uint8_t waiting = static_cast<uint8_t>(NeverLost | (d + 1) / 2);
+      std::atomic<uint64_t> found{0};
+      ParallelFor(depth_.size(), threads_, [&](uint64_t begin, uint64_t end, int) {
+        uint64_t mine = 0;
+        for (uint64_t id = begin; id < end; ++id) {
+          std::atomic_ref depth(depth_[id]);
+          uint8_t value = depth.load(std::memory_order_relaxed);
+          if (value == 0 && anyWaiting && std::atomic_ref(counter_[id]).load(std::memory_order_relaxed) == waiting)
+            depth.store(value = swept, std::memory_order_relaxed);
+          if (value != swept) continue;
+          Update(id, d);
+          ++mine;
         }
-      std::vector<uint32_t>().swap(frontier_[d]);
+        found += mine;
+      });
+      if (progress_ && found > 0)
+        std::fprintf(stderr, "%s: %llu positions at depth %d plies (%.0f s)\n", TbTableName(m_.table),
+                     static_cast<unsigned long long>(found.load()), d, Seconds(start));
+      if (found == 0 && d >= deepestSeed_) break;
     }
   }
 
-  void Update(uint32_t id, int d, std::vector<uint32_t>* found) {
+  void Update(uint64_t id, int d) {
     uint64_t before[MaxSuccessors * 2];
     int count = Predecessors(Decode(id), before);
     SortMen(before, count, std::less<uint64_t>());
     count = static_cast<int>(std::unique(before, before + count) - before);
     for (int j = 0; j < count; ++j) {
       const uint64_t q = before[j];
-      std::atomic_ref depth(nodes_[q].depth);
+      std::atomic_ref depth(depth_[q]);
       if (depth.load(std::memory_order_relaxed) != 0) continue;
       if (d % 2 == 0) {
         uint8_t unknown = 0;
         CheckPlies(d + 1);
-        if (depth.compare_exchange_strong(unknown, static_cast<uint8_t>(d + 2), std::memory_order_relaxed))
-          found[d + 1].push_back(static_cast<uint32_t>(q));
+        depth.compare_exchange_strong(unknown, static_cast<uint8_t>(d + 2), std::memory_order_relaxed);
         continue;
       }
-      std::atomic_ref counter(nodes_[q].counter);
+      std::atomic_ref counter(counter_[q]);
       if (counter.load(std::memory_order_relaxed) & NeverLost) continue;
-      if (counter.fetch_sub(1, std::memory_order_relaxed) == 1)
-        Resolve(q, std::max(d + 1, WorstExitLoss(q)), found);
+      if (counter.fetch_sub(1, std::memory_order_relaxed) == 1) Resolve(q, std::max(d + 1, WorstExitLoss(q)));
     }
   }
 
@@ -586,38 +625,50 @@ class Solver {
     return 2;
   }
 
+  // Shared out among the threads: a file index that two nodes reach (the reflections kept
+  // on the diagonal) is claimed by exchange, and both must carry the same value.
   SolveResult Write() const {
     SolveResult result;
     const bool symmetric = TbIsSymmetric(m_.table);
     for (int side = 0; side < 2; ++side)
       result.bytes[side].assign(static_cast<size_t>(TbExpectedSize(m_.table, side)), NoPosition);
     const char* name = TbTableName(m_.table);
-    for (uint64_t id = 0; id < nodes_.size(); ++id) {
-      if (nodes_[id].depth == Illegal) continue;
-      const Pos p = Decode(id);
-      const int8_t byte = StoredByte(nodes_[id].depth);
-      if (p.epFile < 0) ++result.legal[p.side];
-      if (byte > 0) result.longestWin[p.side] = std::max(result.longestWin[p.side], 127 - byte);
-      std::vector<int8_t>& bytes = result.bytes[symmetric ? 0 : p.side];
-      Pos images[2];
-      for (int n = FileImages(p, images), k = 0; k < n; ++k) {
-        const uint32_t index = FileIndex(images[k]);
-        if (index >= bytes.size())
-          Fail(std::string(name) + ": a legal position numbered past the end of the file");
-        // Colour-exchanged twins of a symmetric table share the white-to-move file.
-        if (symmetric && p.side == 1) continue;
-        if (bytes[index] != NoPosition && bytes[index] != byte)
-          Fail(std::string(name) + ": two positions with different values share one file index");
-        bytes[index] = byte;
+    std::vector<SolveResult> parts(threads_);
+    ParallelFor(depth_.size(), threads_, [&](uint64_t begin, uint64_t end, int thread) {
+      SolveResult& mine = parts[thread];
+      for (uint64_t id = begin; id < end; ++id) {
+        if (depth_[id] == Illegal) continue;
+        const Pos p = Decode(id);
+        const int8_t byte = StoredByte(depth_[id]);
+        if (p.epFile < 0) ++mine.legal[p.side];
+        if (byte > 0) mine.longestWin[p.side] = std::max(mine.longestWin[p.side], 127 - byte);
+        std::vector<int8_t>& bytes = result.bytes[symmetric ? 0 : p.side];
+        Pos images[2];
+        for (int n = FileImages(p, images), k = 0; k < n; ++k) {
+          const uint32_t index = FileIndex(images[k]);
+          if (index >= bytes.size())
+            Fail(std::string(name) + ": a legal position numbered past the end of the file");
+          // Colour-exchanged twins of a symmetric table share the white-to-move file.
+          if (symmetric && p.side == 1) continue;
+          int8_t found = NoPosition;
+          if (!std::atomic_ref(bytes[index]).compare_exchange_strong(found, byte, std::memory_order_relaxed) &&
+              found != byte)
+            Fail(std::string(name) + ": two positions with different values share one file index");
+        }
       }
-    }
+    });
+    for (const SolveResult& part : parts)
+      for (int side = 0; side < 2; ++side) {
+        result.legal[side] += part.legal[side];
+        result.longestWin[side] = std::max(result.longestWin[side], part.longestWin[side]);
+      }
     if (symmetric) {
       for (uint64_t id = perSide_; id < NormalCount(); ++id) {
-        if (nodes_[id].depth == Illegal) continue;
+        if (depth_[id] == Illegal) continue;
         Pos images[2];
         const Pos p = Decode(id);
         for (int n = FileImages(p, images), k = 0; k < n; ++k)
-          if (result.bytes[0][FileIndex(images[k])] != StoredByte(nodes_[id].depth))
+          if (result.bytes[0][FileIndex(images[k])] != StoredByte(depth_[id]))
             Fail(std::string(name) + ": black to move differs from its colour-exchanged twin");
       }
       result.bytes[1].clear();
