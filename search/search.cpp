@@ -501,8 +501,7 @@ int32_t QuiesceEvasions(Position& pos, Position& child, int32_t alpha, int32_t b
   while (count > 0) {
     const Move m = TakeBest(pos.moveList, count, [](const Move& e) { return e.score; });
     CopyPlayState(child, pos);
-    if (repetitionAware) MakeMove(child, m);
-    else MakeMoveLight(child, m);
+    MakeMove(child, m);
     S.searchPly = p + 1;
     S.inCheck[p + 1] = SideToMoveInCheck(child);
     int32_t v = 0;
@@ -559,7 +558,7 @@ int32_t QuiesceCaptures(Position& pos, Position& child, int32_t alpha, int32_t b
   while (count > 0) {
     const Move m = TakeBest(pos.moveList, count, [](const Move& c) { return c.score; });
     CopyPlayState(child, pos);
-    MakeMoveLight(child, m);
+    MakeMove(child, m);
     if (CaptureLeavesKingAttacked(pos, child, m)) continue;
     S.searchPly = p + 1;
     S.inCheck[p + 1] = CaptureGivesCheck(child, m);

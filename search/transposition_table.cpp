@@ -16,6 +16,10 @@ namespace {
 // Entries beyond this would not be addressable with 32-bit slot counts.
 constexpr uint64_t MostEntries = 0xFFFFFFFFull;
 
+// The evaluation cache is small and fixed: outside the budget, and without it the search
+// only evaluates more often.
+constexpr size_t EvalCacheEntries = size_t(1) << 16;
+
 HashEntry* entryBlock = nullptr;
 
 // Cleared at once: a stale pattern in fresh memory could pass for a stored key.
@@ -136,6 +140,7 @@ void FreeHashMemory() {
   entryBlock = nullptr;
   transpositionTable = TranspositionTable{};
   FreePawnTable();
+  FreeEvalCache();
 }
 
 int64_t AllocateHashMemory(int64_t bytes) {
@@ -156,6 +161,7 @@ int64_t AllocateHashMemory(int64_t bytes) {
       tt.mainCount = split.mainCount;
       tt.alwaysCount = split.alwaysCount;
       tt.age = 0;
+      AllocateEvalCache(EvalCacheEntries);
       return bytes;
     }
     std::free(block);
