@@ -543,7 +543,16 @@ bool CaptureGivesCheck(const Position& child, const Move& m) {
     case BlackKnight: return (knightAttacks[m.to] >> king) & 1;
     case WhiteKing:
     case BlackKing: return false;
-    default: return SideToMoveInCheck(child);
+    default: {
+      // A bishop, rook or queen: it checks along its own kind of line when nothing stands
+      // between it and the king.
+      const Bitboard line = lineFrom[m.to][king];
+      if (!line || (line & ~Bit(m.to) & child.occupied)) return false;
+      const int kind = KindOf(child.board[m.to]);
+      if (kind == KindOf(WhiteQueen)) return true;
+      const bool diagonal = FileOf(m.to) != FileOf(king) && RankOf(m.to) != RankOf(king);
+      return diagonal == (kind == KindOf(WhiteBishop));
+    }
   }
 }
 
