@@ -6,7 +6,6 @@
 
 #include "board/board.h"
 #include "book/book.h"
-#include "eval/eval.h"
 #include "notation/game.h"
 #include "notation/move_text.h"
 #include "search/search_state.h"
@@ -197,8 +196,6 @@ void PrepareSearch() {
   BuildRepetitionIndex();
   if (S.rootRepeated) ClearHashForDraws();
   ClearPathTable();
-  // Fresh each search, so that no table rebuilt between searches can be answered stale.
-  ClearEvalCache();
   std::fill(std::begin(S.movesReady), std::end(S.movesReady), false);
   for (int t = 0; t < 2; ++t) {
     if (historyUsed[t] == 0) continue;

@@ -17,8 +17,9 @@ namespace {
 constexpr uint64_t MostEntries = 0xFFFFFFFFull;
 
 // The evaluation cache is small and fixed: outside the budget, and without it the search
-// only evaluates more often.
-constexpr size_t EvalCacheEntries = size_t(1) << 16;
+// only evaluates more often. It is cleared with the table: its entries are exact, but a
+// new game is where the tables behind the evaluation may have been rebuilt.
+constexpr size_t EvalCacheEntries = size_t(1) << 18;
 
 HashEntry* entryBlock = nullptr;
 
@@ -176,6 +177,7 @@ void ClearHash() {
   uint64_t count = uint64_t(tt.mainCount) + tt.alwaysCount;
   for (uint64_t i = 0; i < count; ++i) entryBlock[i] = HashEntry{0, 0, 0, 0};
   tt.age = 0;
+  ClearEvalCache();
 }
 
 void AdvanceHashAge() {
