@@ -4,6 +4,9 @@
 
 namespace movegen_detail {
 
+// A slider keeps the attack set it has in the source position when the same man stands on
+// the same square there and no square whose occupancy differs lies in that set: along each
+// line, the squares up to the first blocker are all in the set, so the blocker is the same.
 template <int Us>
 Bitboard ComputeAttacks(Position& pos) {
   using S = Colour<Us>;
@@ -11,19 +14,26 @@ Bitboard ComputeAttacks(Position& pos) {
   Bitboard& attacks = Us == White ? pos.whiteAttacks : pos.blackAttacks;
   if (pos.cacheFlags & valid) return attacks;
 
+  const Position* source = pos.attackSource;
+  const bool fromSource = source && (source->cacheFlags & valid);
+  const Bitboard changed = fromSource ? source->occupied ^ pos.occupied : 0;
+  auto kept = [&](int s) {
+    return fromSource && source->board[s] == pos.board[s] && !(source->attacksFrom[s] & changed);
+  };
+
   const int k = S::KingSquare(pos);
   Bitboard all = pos.attacksFrom[k] = kingAttacks[k];
   for (Bitboard set = S::Queens(pos); set;) {
     int s = PopLowest(set);
-    all |= pos.attacksFrom[s] = QueenAttacks(pos, s);
+    all |= pos.attacksFrom[s] = kept(s) ? source->attacksFrom[s] : QueenAttacks(pos, s);
   }
   for (Bitboard set = S::Rooks(pos); set;) {
     int s = PopLowest(set);
-    all |= pos.attacksFrom[s] = RookAttacks(pos, s);
+    all |= pos.attacksFrom[s] = kept(s) ? source->attacksFrom[s] : RookAttacks(pos, s);
   }
   for (Bitboard set = S::Bishops(pos); set;) {
     int s = PopLowest(set);
-    all |= pos.attacksFrom[s] = BishopAttacks(pos, s);
+    all |= pos.attacksFrom[s] = kept(s) ? source->attacksFrom[s] : BishopAttacks(pos, s);
   }
   for (Bitboard set = S::Knights(pos); set;) {
     int s = PopLowest(set);

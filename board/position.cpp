@@ -63,19 +63,24 @@ void DeriveState(Position& pos) {
   pos.materialSignature = ComputeMaterialSignature(pos);
 }
 
+// Sliders are looked for along the lines through the square only when one of the side's
+// sliders stands on such a line at all (the lines seen through an empty board).
 bool SquareAttackedBy(const Position& pos, int square, int side) {
-  if (side == White) {
-    if (blackPawnCaptures[square] & pos.whitePawns) return true;
-    if (knightAttacks[square] & pos.whiteKnights) return true;
-    if (kingAttacks[square] & Bit(pos.whiteKing) & pos.whitePieces) return true;
-    if (BishopAttacks(pos, square) & (pos.whiteBishops | pos.whiteQueens)) return true;
-    return (RookAttacks(pos, square) & (pos.whiteRooks | pos.whiteQueens)) != 0;
-  }
-  if (whitePawnCaptures[square] & pos.blackPawns) return true;
-  if (knightAttacks[square] & pos.blackKnights) return true;
-  if (kingAttacks[square] & Bit(pos.blackKing) & pos.blackPieces) return true;
-  if (BishopAttacks(pos, square) & (pos.blackBishops | pos.blackQueens)) return true;
-  return (RookAttacks(pos, square) & (pos.blackRooks | pos.blackQueens)) != 0;
+  const bool white = side == White;
+  const Bitboard pawns = white ? pos.whitePawns : pos.blackPawns;
+  const Bitboard pawnSquares = white ? blackPawnCaptures[square] : whitePawnCaptures[square];
+  if (pawnSquares & pawns) return true;
+  if (knightAttacks[square] & (white ? pos.whiteKnights : pos.blackKnights)) return true;
+  const Bitboard king = Bit(white ? pos.whiteKing : pos.blackKing) & (white ? pos.whitePieces : pos.blackPieces);
+  if (kingAttacks[square] & king) return true;
+  const Bitboard queens = white ? pos.whiteQueens : pos.blackQueens;
+  const Bitboard diagonal = queens | (white ? pos.whiteBishops : pos.blackBishops);
+  const Bitboard straight = queens | (white ? pos.whiteRooks : pos.blackRooks);
+  if ((diagAAttacks[square][0] | diagBAttacks[square][0]) & diagonal &&
+      BishopAttacks(pos, square) & diagonal)
+    return true;
+  return (rankAttacks[square][0] | fileAttacks[square][0]) & straight &&
+         RookAttacks(pos, square) & straight;
 }
 
 bool PositionIsConsistent(const Position& pos) {

@@ -40,6 +40,10 @@ struct Position : PlayState {
   Bitboard whitePawnAttacks, blackPawnAttacks;
   uint16_t cacheFlags;
   int32_t checkingMoveCount;
+  // A position whose attack sets this one may take over where nothing between differs
+  // (see ComputeAttacks); the search links a child to its parent. It must outlive every
+  // attack computation on this position; copies of the play state drop the link.
+  const Position* attackSource = nullptr;
 };
 
 // The child starts with no valid cache: whoever makes a move on it must not trust the
@@ -47,6 +51,7 @@ struct Position : PlayState {
 inline void CopyPlayState(Position& dest, const Position& src) {
   static_cast<PlayState&>(dest) = src;
   dest.cacheFlags = 0;
+  dest.attackSource = nullptr;
 }
 
 // The piece set of a non-king code, by member pointer so that callers can index by code.

@@ -12,6 +12,13 @@
 // passedPawns, the pawn-count caches and the pawn hash; allocates nothing.
 int32_t Evaluate(int32_t alpha, int32_t beta, Position& pos);
 
+// The evaluation cache, by the full position key: a position evaluated before in the same
+// search is answered from it (the attack cache and passedPawns are then left as they were).
+// `entries` must be a power of two. Without a cache every call evaluates.
+bool AllocateEvalCache(size_t entries);
+void ClearEvalCache();
+void FreeEvalCache();
+
 // White-positive pawn-structure score; always sets pos.passedPawns. Served from the pawn
 // hash when the pawn key is there.
 int32_t EvaluatePawns(Position& pos);

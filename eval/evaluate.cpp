@@ -1,7 +1,9 @@
 // The static evaluation: material, pawns, centre, piece and king terms, and the final
 // corrections for drawish material. Every term is white-positive until the very end.
 
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "board/movegen.h"
 #include "board/tables.h"
@@ -527,35 +529,106 @@ bool PieceTerms(EvalContext& e) {
   return true;
 }
 
-}  // namespace
 
-int32_t Evaluate(int32_t alpha, int32_t beta, Position& pos) {
+// The evaluation cache: one entry per slot, always replaced. The full key makes a hit
+// exact, and the lazy exit is replayed from the stored balance, so a hit returns what the
+// evaluation would have returned for the same window.
+struct EvalEntry {
+  uint64_t key;
+  int32_t balance;  // material and pawns (white-positive), or ScorerAnswered
+  int32_t score;    // the white-positive score, or NotEvaluated after a lazy exit
+};
+static_assert(sizeof(EvalEntry) == 16);
+
+constexpr int32_t ScorerAnswered = INT32_MIN;
+constexpr int32_t NotEvaluated = INT32_MIN;
+
+struct EvalCache {
+  EvalEntry* entries = nullptr;
+  uint64_t mask = 0;
+};
+EvalCache evalCache;
+
+int32_t ForMover(bool whiteToMove, int32_t whiteScore) { return whiteToMove ? whiteScore : -whiteScore; }
+
+// The lazy exit: alpha or beta when the mover's balance lies beyond the margin, else
+// NotEvaluated. A side with only its king never leaves early: the bare-king terms may be
+// all that tells its moves apart.
+int32_t LazyExit(const Position& pos, int32_t balance, int32_t alpha, int32_t beta) {
   const bool whiteToMove = pos.sideToMove == White;
-  const uint16_t sig = pos.materialSignature;
-
-  if (auto scorer = scorerTable[sig]) {
-    int32_t score = 0;
-    if (scorer(pos, &score)) return whiteToMove ? score : -score;
-  }
-
-  EvalContext e{pos, int32_t(pos.whiteMaterial) - int32_t(pos.blackMaterial) + EvaluatePawns(pos),
-                {EvalColour<White>::HasAttack(sig), EvalColour<Black>::HasAttack(sig)}, 0};
-
-  // A side with only its king never leaves early: the bare-king terms below may be all
-  // that tells its moves apart.
-  const int32_t moverScore = whiteToMove ? e.s : -e.s;
+  const int32_t moverScore = ForMover(whiteToMove, balance);
   const int32_t moverMaterial = whiteToMove ? pos.whiteMaterial : pos.blackMaterial;
   if (moverMaterial != 0) {
     if (moverScore < alpha - LazyMargin) return alpha;
     if (moverScore > beta + LazyMargin) return beta;
   }
+  return NotEvaluated;
+}
 
-  ComputeWhiteAttacks(pos);
-  ComputeBlackAttacks(pos);
+// Everything after the lazy exit; the white-positive score.
+int32_t FullScore(EvalContext& e) {
+  ComputeWhiteAttacks(e.pos);
+  ComputeBlackAttacks(e.pos);
   CentreControl(e);
   if (!PieceTerms(e)) return 0;
   QueenEndings(e);
   OppositeBishops(e);
   FewPawns(e);
-  return whiteToMove ? e.s : -e.s;
+  return e.s;
+}
+
+}  // namespace
+
+int32_t Evaluate(int32_t alpha, int32_t beta, Position& pos) {
+  const bool whiteToMove = pos.sideToMove == White;
+  const uint16_t sig = pos.materialSignature;
+  EvalEntry* entry = evalCache.entries ? &evalCache.entries[pos.hashKey & evalCache.mask] : nullptr;
+  if (entry && entry->key == pos.hashKey) {
+    if (entry->balance == ScorerAnswered) return ForMover(whiteToMove, entry->score);
+    const int32_t exit = LazyExit(pos, entry->balance, alpha, beta);
+    if (exit != NotEvaluated) return exit;
+    if (entry->score != NotEvaluated) return ForMover(whiteToMove, entry->score);
+  }
+
+  if (auto scorer = scorerTable[sig]) {
+    int32_t score = 0;
+    if (scorer(pos, &score)) {
+      if (entry) *entry = EvalEntry{pos.hashKey, ScorerAnswered, score};
+      return ForMover(whiteToMove, score);
+    }
+  }
+
+  EvalContext e{pos, int32_t(pos.whiteMaterial) - int32_t(pos.blackMaterial) + EvaluatePawns(pos),
+                {EvalColour<White>::HasAttack(sig), EvalColour<Black>::HasAttack(sig)}, 0};
+  const int32_t balance = e.s;
+  const int32_t exit = LazyExit(pos, balance, alpha, beta);
+  if (exit != NotEvaluated) {
+    if (entry) *entry = EvalEntry{pos.hashKey, balance, NotEvaluated};
+    return exit;
+  }
+  const int32_t score = FullScore(e);
+  if (entry) *entry = EvalEntry{pos.hashKey, balance, score};
+  return ForMover(whiteToMove, score);
+}
+
+bool AllocateEvalCache(size_t entries) {
+  FreeEvalCache();
+  if (entries == 0 || (entries & (entries - 1)) != 0) return false;
+  EvalEntry* table = static_cast<EvalEntry*>(std::calloc(entries, sizeof(EvalEntry)));
+  if (!table) return false;
+  evalCache.entries = table;
+  evalCache.mask = entries - 1;
+  ClearEvalCache();
+  return true;
+}
+
+void ClearEvalCache() {
+  if (!evalCache.entries) return;
+  std::memset(evalCache.entries, 0, (evalCache.mask + 1) * sizeof(EvalEntry));
+  evalCache.entries[0].key = 1;  // key 0 indexes entry 0 and must not match a cleared entry
+}
+
+void FreeEvalCache() {
+  std::free(evalCache.entries);
+  evalCache = EvalCache{};
 }

@@ -147,6 +147,7 @@ bool NullMoveCuts(Node& n, int32_t& score) {
   const int32_t reduction = NullMoveReduction(n.depth);
   CopyPlayState(n.child, n.pos);
   MakeNullMove(n.child);
+  n.child.attackSource = &n.pos;
   S.searchPly = p + 1;
   S.inCheck[p + 1] = false;
   // Passing captures nothing: a capture just below must not count as a recapture of
@@ -180,6 +181,7 @@ bool CheckMatesAtOnce(Node& n, int32_t& score) {
   for (int i = checkList.count; i >= 1; --i) {
     CopyPlayState(n.child, n.pos);
     MakeMoveLight(n.child, checkList.moves[i]);
+    n.child.attackSource = &n.pos;
     if (!IsMated(n.child)) continue;
     score = MateInOneScore - n.ply;
     StoreHash(KeyLow(n.pos.hashKey), KeyHigh(n.pos.hashKey), OnePly, int16_t(score), 0,
@@ -404,6 +406,7 @@ int32_t SearchMoves(Node& n, MoveLoop& loop) {
     const Move& m = n.pos.moveList[mi];
     CopyPlayState(n.child, n.pos);
     MakeMove(n.child, m);
+    n.child.attackSource = &n.pos;
     S.inCheck[p + 1] = SideToMoveInCheck(n.child);
     S.captureSquare[p] = n.pos.board[m.to] != Empty ? m.to : NoCaptureMark(p);
     const int32_t extension = Extension(n, loop, m);
@@ -501,8 +504,8 @@ int32_t QuiesceEvasions(Position& pos, Position& child, int32_t alpha, int32_t b
   while (count > 0) {
     const Move m = TakeBest(pos.moveList, count, [](const Move& e) { return e.score; });
     CopyPlayState(child, pos);
-    if (repetitionAware) MakeMove(child, m);
-    else MakeMoveLight(child, m);
+    MakeMove(child, m);
+    child.attackSource = &pos;
     S.searchPly = p + 1;
     S.inCheck[p + 1] = SideToMoveInCheck(child);
     int32_t v = 0;
@@ -544,7 +547,16 @@ bool CaptureGivesCheck(const Position& child, const Move& m) {
     case BlackKnight: return (knightAttacks[m.to] >> king) & 1;
     case WhiteKing:
     case BlackKing: return false;
-    default: return SideToMoveInCheck(child);
+    default: {
+      // A bishop, rook or queen: it checks along its own kind of line when nothing stands
+      // between it and the king.
+      const Bitboard line = lineFrom[m.to][king];
+      if (!line || (line & ~Bit(m.to) & child.occupied)) return false;
+      const int kind = KindOf(child.board[m.to]);
+      if (kind == KindOf(WhiteQueen)) return true;
+      const bool diagonal = FileOf(m.to) != FileOf(king) && RankOf(m.to) != RankOf(king);
+      return diagonal == (kind == KindOf(WhiteBishop));
+    }
   }
 }
 
@@ -559,7 +571,8 @@ int32_t QuiesceCaptures(Position& pos, Position& child, int32_t alpha, int32_t b
   while (count > 0) {
     const Move m = TakeBest(pos.moveList, count, [](const Move& c) { return c.score; });
     CopyPlayState(child, pos);
-    MakeMoveLight(child, m);
+    MakeMove(child, m);
+    child.attackSource = &pos;
     if (CaptureLeavesKingAttacked(pos, child, m)) continue;
     S.searchPly = p + 1;
     S.inCheck[p + 1] = CaptureGivesCheck(child, m);

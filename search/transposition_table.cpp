@@ -16,6 +16,11 @@ namespace {
 // Entries beyond this would not be addressable with 32-bit slot counts.
 constexpr uint64_t MostEntries = 0xFFFFFFFFull;
 
+// The evaluation cache is small and fixed: outside the budget, and without it the search
+// only evaluates more often. It is cleared with the table: its entries are exact, but a
+// new game is where the tables behind the evaluation may have been rebuilt.
+constexpr size_t EvalCacheEntries = size_t(1) << 18;
+
 HashEntry* entryBlock = nullptr;
 
 // Cleared at once: a stale pattern in fresh memory could pass for a stored key.
@@ -136,6 +141,7 @@ void FreeHashMemory() {
   entryBlock = nullptr;
   transpositionTable = TranspositionTable{};
   FreePawnTable();
+  FreeEvalCache();
 }
 
 int64_t AllocateHashMemory(int64_t bytes) {
@@ -156,6 +162,7 @@ int64_t AllocateHashMemory(int64_t bytes) {
       tt.mainCount = split.mainCount;
       tt.alwaysCount = split.alwaysCount;
       tt.age = 0;
+      AllocateEvalCache(EvalCacheEntries);
       return bytes;
     }
     std::free(block);
@@ -170,6 +177,7 @@ void ClearHash() {
   uint64_t count = uint64_t(tt.mainCount) + tt.alwaysCount;
   for (uint64_t i = 0; i < count; ++i) entryBlock[i] = HashEntry{0, 0, 0, 0};
   tt.age = 0;
+  ClearEvalCache();
 }
 
 void AdvanceHashAge() {

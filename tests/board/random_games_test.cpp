@@ -1,5 +1,5 @@
 // Invariants over random games: the two generators agree, the attack caches agree with the
-// direct attack test, the capture generator and the mate tests with the full list, and make
+// direct attack test and, taken over from a parent position, with a fresh computation, the capture generator and the mate tests with the full list, and make
 // move keeps every redundant view equal to a fresh computation. The ordering scores and the
 // corrections of QuietMovePenalty are checked against a deliberately plain second version of
 // their rules (rays walked square by square, the exchange as max(0, V - reply)) that shares
@@ -63,6 +63,21 @@ void CheckPosition(Position pos, const std::vector<MoveKey>& legal) {
     if (std::get<2>(key) == 0 && pos.board[std::get<1>(key)] == Empty) quietMate |= MoveMates(pos, trial, MoveOf(key));
   pos.cacheFlags = 0;
   ASSERT_EQ(HasMateInOne(pos, trial), quietMate);
+}
+
+// The child of `parent` by `move` (by the pass when null), its attack sets computed afresh
+// and again with the parent as their source: every set must be the same.
+void CheckTakenOverAttacks(const Position& parent, const Move* move) {
+  Position fresh{}, derived{};
+  CopyPlayState(fresh, parent);
+  if (move) MakeMove(fresh, *move);
+  else MakeNullMove(fresh);
+  CopyPlayState(derived, fresh);
+  derived.attackSource = &parent;
+  ASSERT_EQ(ComputeWhiteAttacks(derived), ComputeWhiteAttacks(fresh));
+  ASSERT_EQ(ComputeBlackAttacks(derived), ComputeBlackAttacks(fresh));
+  for (int sq = 0; sq < 64; ++sq)
+    if (fresh.board[sq] != Empty) ASSERT_EQ(derived.attacksFrom[sq], fresh.attacksFrom[sq]) << "square " << sq;
 }
 
 bool SlowAttacks(const Position& pos, int from, int target, Bitboard occupied) {
@@ -186,6 +201,15 @@ TEST_P(RandomGames, InvariantsAndScoresHold) {
       ASSERT_TRUE(std::adjacent_find(legal.begin(), legal.end()) == legal.end()) << "duplicate move";
       CheckPosition(pos, legal);
       CheckScores(pos, exchanges);
+      Position parent = pos;
+      parent.cacheFlags = 0;
+      ComputeWhiteAttacks(parent);
+      ComputeBlackAttacks(parent);
+      CheckTakenOverAttacks(parent, nullptr);
+      for (const MoveKey& key : legal) {
+        const Move child = MoveOf(key);
+        CheckTakenOverAttacks(parent, &child);
+      }
       Position passed = pos;  // the null move: the turn passes, an en-passant chance lapses
       MakeNullMove(passed);
       ASSERT_TRUE(PositionIsConsistent(passed) && passed.sideToMove != pos.sideToMove && passed.epFile == NoEnPassant);

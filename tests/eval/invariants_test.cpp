@@ -1,6 +1,6 @@
 // Invariants over a few thousand positions from random games and the tactics suite: a position
 // and its colour-flipped mirror score the same for the side to move, a second evaluation agrees
-// with the first, and the pawn hash never changes a pawn score.
+// with the first, and neither the pawn hash nor the evaluation cache changes a score.
 
 #include <gtest/gtest.h>
 
@@ -73,6 +73,39 @@ TEST(EvaluationInvariants, PawnHashIsInvisible) {
       ASSERT_EQ(positions[i].passedPawns, unhashed[i].second) << i;
     }
   ASSERT_TRUE(AllocatePawnTable(1 << 12));
+}
+
+TEST(EvaluationInvariants, EvaluationCacheIsInvisible) {
+  InitEvalTables();
+  const std::vector<Position> positions = SamplePositions();
+  // Windows in an order that stores an early exit first, then a full score over it, then
+  // answers early exits and full scores from the stored entry.
+  struct Window {
+    int32_t alpha, beta;
+  };
+  const Window windows[] = {{-ScoreBound, -2000}, {2000, ScoreBound}, {-ScoreBound, ScoreBound},
+                            {-30, -29},           {-ScoreBound, -2000}, {150, 151},
+                            {2000, ScoreBound},   {-ScoreBound, ScoreBound}};
+  FreeEvalCache();
+  std::vector<int32_t> uncached;
+  for (const Position& p : positions)
+    for (const Window& w : windows) {
+      Position pos = p;
+      uncached.push_back(Evaluate(w.alpha, w.beta, pos));
+    }
+  for (size_t entries : {size_t(16), size_t(1) << 16}) {  // collisions all the time, and few
+    ASSERT_TRUE(AllocateEvalCache(entries));
+    for (int round = 0; round < 2; ++round) {
+      size_t k = 0;
+      for (size_t i = 0; i < positions.size(); ++i)
+        for (const Window& w : windows) {
+          Position pos = positions[i];
+          ASSERT_EQ(Evaluate(w.alpha, w.beta, pos), uncached[k++]) << i << " window " << w.alpha;
+        }
+    }
+  }
+  FreeEvalCache();
+  EXPECT_FALSE(AllocateEvalCache(100)) << "not a power of two";
 }
 
 }  // namespace
