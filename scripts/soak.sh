@@ -51,6 +51,13 @@ fi
 # The referee must read a move the moment it comes, or its clock charges its own wait to the
 # engine: two pondering engines fill two cores, so both run five nice levels below it.
 
+# Nice levels only order processes of one scheduling group: with the kernel's autogroups on,
+# each engine the runner starts in a session of its own competes with the referee as an equal.
+if [ "$(cat /proc/sys/kernel/sched_autogroup_enabled 2>/dev/null || echo 0)" = 1 ]; then
+  echo "warning: autogroup scheduling is on (kernel.sched_autogroup_enabled); on a busy machine" \
+       "the referee can lag and count its own wait as the engines' time" >&2
+fi
+
 # The engine's folder: settings with learning on (the learn file grows over the soak) and
 # the default book. The launcher notes each process's id for the memory sampler.
 engine_dir="$out/engine"
