@@ -76,8 +76,11 @@ void CheckTakenOverAttacks(const Position& parent, const Move* move) {
   derived.attackSource = &parent;
   ASSERT_EQ(ComputeWhiteAttacks(derived), ComputeWhiteAttacks(fresh));
   ASSERT_EQ(ComputeBlackAttacks(derived), ComputeBlackAttacks(fresh));
-  for (int sq = 0; sq < 64; ++sq)
-    if (fresh.board[sq] != Empty) ASSERT_EQ(derived.attacksFrom[sq], fresh.attacksFrom[sq]) << "square " << sq;
+  for (int sq = 0; sq < 64; ++sq) {
+    if (fresh.board[sq] != Empty) {
+      ASSERT_EQ(derived.attacksFrom[sq], fresh.attacksFrom[sq]) << "square " << sq;
+    }
+  }
 }
 
 bool SlowAttacks(const Position& pos, int from, int target, Bitboard occupied) {
