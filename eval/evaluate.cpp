@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "board/large_table.h"
 #include "board/movegen.h"
 #include "board/tables.h"
 #include "eval/colour_terms.h"
@@ -614,7 +615,7 @@ int32_t Evaluate(int32_t alpha, int32_t beta, Position& pos) {
 bool AllocateEvalCache(size_t entries) {
   FreeEvalCache();
   if (entries == 0 || (entries & (entries - 1)) != 0) return false;
-  EvalEntry* table = static_cast<EvalEntry*>(std::calloc(entries, sizeof(EvalEntry)));
+  EvalEntry* table = static_cast<EvalEntry*>(AllocateZeroedTable(entries * sizeof(EvalEntry)));
   if (!table) return false;
   evalCache.entries = table;
   evalCache.mask = entries - 1;

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdlib>
 
+#include "board/large_table.h"
 #include "eval/colour_terms.h"
 #include "eval/eval.h"
 
@@ -147,8 +148,7 @@ int32_t EvaluatePawns(Position& pos) {
 bool AllocatePawnTable(size_t entries) {
   FreePawnTable();
   if (entries == 0 || (entries & (entries - 1)) != 0) return false;
-  // Zeroed by calloc, which leaves the pages of a large table untouched until used.
-  PawnEntry* table = static_cast<PawnEntry*>(std::calloc(entries, sizeof(PawnEntry)));
+  PawnEntry* table = static_cast<PawnEntry*>(AllocateZeroedTable(entries * sizeof(PawnEntry)));
   if (!table) return false;
   table[0].key = 1;  // the pawnless key 0 indexes entry 0 and must not match a cleared entry
   pawnTable.entries = table;

@@ -92,6 +92,15 @@ int32_t EvaluateAtLastPly(Position& pos, int32_t alpha, int32_t beta) {
   return std::max(Evaluate(alpha, beta, pos), alpha);
 }
 
+// A child starts from its parent's play state and may take over the parent's attack sets
+// where the move left them standing.
+void MakeChild(Position& child, const Position& parent, const Move& m,
+               void (*make)(Position&, const Move&) = MakeMove) {
+  CopyPlayState(child, parent);
+  make(child, m);
+  child.attackSource = &parent;
+}
+
 // One node of Search: its window and place, and what the steps before the move loop found.
 struct Node {
   Position& pos;
@@ -179,9 +188,7 @@ bool NullMoveCuts(Node& n, int32_t& score) {
 // A checking move that mates ends the node without a search. OrderChecks has listed them.
 bool CheckMatesAtOnce(Node& n, int32_t& score) {
   for (int i = checkList.count; i >= 1; --i) {
-    CopyPlayState(n.child, n.pos);
-    MakeMoveLight(n.child, checkList.moves[i]);
-    n.child.attackSource = &n.pos;
+    MakeChild(n.child, n.pos, checkList.moves[i], MakeMoveLight);
     if (!IsMated(n.child)) continue;
     score = MateInOneScore - n.ply;
     StoreHash(KeyLow(n.pos.hashKey), KeyHigh(n.pos.hashKey), OnePly, int16_t(score), 0,
@@ -404,9 +411,7 @@ int32_t SearchMoves(Node& n, MoveLoop& loop) {
     const int mi = NextMove(n, loop);
     if (mi == 0) break;
     const Move& m = n.pos.moveList[mi];
-    CopyPlayState(n.child, n.pos);
-    MakeMove(n.child, m);
-    n.child.attackSource = &n.pos;
+    MakeChild(n.child, n.pos, m);
     S.inCheck[p + 1] = SideToMoveInCheck(n.child);
     S.captureSquare[p] = n.pos.board[m.to] != Empty ? m.to : NoCaptureMark(p);
     const int32_t extension = Extension(n, loop, m);
@@ -503,9 +508,7 @@ int32_t QuiesceEvasions(Position& pos, Position& child, int32_t alpha, int32_t b
   const bool repetitionAware = p == S.quiescenceEntryPly && alpha < 0;
   while (count > 0) {
     const Move m = TakeBest(pos.moveList, count, [](const Move& e) { return e.score; });
-    CopyPlayState(child, pos);
-    MakeMove(child, m);
-    child.attackSource = &pos;
+    MakeChild(child, pos, m);
     S.searchPly = p + 1;
     S.inCheck[p + 1] = SideToMoveInCheck(child);
     int32_t v = 0;
@@ -570,9 +573,7 @@ int32_t QuiesceCaptures(Position& pos, Position& child, int32_t alpha, int32_t b
   int count = pos.moveCount;
   while (count > 0) {
     const Move m = TakeBest(pos.moveList, count, [](const Move& c) { return c.score; });
-    CopyPlayState(child, pos);
-    MakeMove(child, m);
-    child.attackSource = &pos;
+    MakeChild(child, pos, m);
     if (CaptureLeavesKingAttacked(pos, child, m)) continue;
     S.searchPly = p + 1;
     S.inCheck[p + 1] = CaptureGivesCheck(child, m);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "board/large_table.h"
 #include "eval/eval.h"
 #include "search/search_state.h"
 
@@ -17,17 +18,17 @@ namespace {
 constexpr uint64_t MostEntries = 0xFFFFFFFFull;
 
 // The evaluation cache is small and fixed: outside the budget, and without it the search
-// only evaluates more often. It is cleared with the table: its entries are exact, but a
-// new game is where the tables behind the evaluation may have been rebuilt.
-constexpr size_t EvalCacheEntries = size_t(1) << 18;
+// only evaluates more often. It pays only while it stays in the processor's cache (128 KB):
+// at 4 MB it saved instructions but lost more time to misses. It is cleared with the table:
+// its entries are exact, but a new game is where the tables behind the evaluation may have
+// been rebuilt.
+constexpr size_t EvalCacheEntries = size_t(1) << 13;
 
 HashEntry* entryBlock = nullptr;
 
 // Cleared at once: a stale pattern in fresh memory could pass for a stored key.
-// calloc takes large blocks straight from the system as zero pages, so the start-up does
-// not spend time touching every page of a table it has not used yet.
 HashEntry* NewHashEntries(uint64_t count) {
-  return static_cast<HashEntry*>(std::calloc(count, sizeof(HashEntry)));
+  return static_cast<HashEntry*>(AllocateZeroedTable(count * sizeof(HashEntry)));
 }
 
 constexpr uint32_t BoundMask = 0xC0000000;
