@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <random>
 #include <string>
@@ -26,7 +27,8 @@ constexpr size_t DefaultCacheBytes = 16384;
 int Usage() {
   std::fprintf(stderr,
                "usage: skarne-tb probe [--path DIRS] [--cache BYTES]   (FENs on standard input)\n"
-               "       skarne-tb bench [--path DIRS] [--probes N] [--table NAME]\n");
+               "       skarne-tb bench [--path DIRS] [--probes N] [--table NAME]\n"
+               "       skarne-tb verify PLAIN_DIR PACKED_DIR\n");
   return 2;
 }
 
@@ -189,10 +191,73 @@ int Bench(const Options& options) {
   return 0;
 }
 
+// The values of one table side, every index read through the cache, and the file they
+// came from; empty when the side is not registered from a file of that form.
+std::vector<int32_t> SideValues(const std::string& dir, int table, int side, bool compressed,
+                                std::string& file) {
+  TbInit(engineTablebases, dir, size_t(1) << 20);
+  const TbDescriptor& d = tbRegistry.descriptors[table];
+  file = d.path[side] ? d.path[side] : "no file";
+  if (!d.path[side] || (d.decoder[side] != nullptr) != compressed) return {};
+  std::vector<int32_t> values(size_t(d.length[side]));
+  for (uint32_t i = 0; i < values.size(); ++i) values[i] = TbReadValue(table, side, i);
+  return values;
+}
+
+// Every table side with a plain file in PLAIN_DIR must be registered from a compressed file
+// in PACKED_DIR and read the same at every index, and answer no information one past its
+// end. Prints the sizes of the two sets; fails on the first difference of each side.
+int Verify(const std::string& plainDir, const std::string& packedDir) {
+  TbInit(engineTablebases, plainDir, DefaultCacheBytes);
+  std::vector<std::pair<int, int>> sides;
+  for (int t = 1; t < TbTableCount; ++t)
+    for (int side = 0; side < 2; ++side) {
+      const TbDescriptor& d = tbRegistry.descriptors[t];
+      if (d.path[side] && !d.decoder[side]) sides.push_back({t, side});
+    }
+  uintmax_t plainBytes = 0, packedBytes = 0;
+  uint64_t values = 0;
+  int failures = 0;
+  for (const auto& [table, side] : sides) {
+    std::string plainFile, packedFile;
+    const std::vector<int32_t> plain = SideValues(plainDir, table, side, false, plainFile);
+    const std::vector<int32_t> packed = SideValues(packedDir, table, side, true, packedFile);
+    const char* name = TbTableName(table);
+    if (packed.size() != plain.size() || plain.empty()) {
+      std::printf("%s side %d: %zu plain values, %zu compressed (registered: %s)\n", name, side,
+                  plain.size(), packed.size(), packedFile.c_str());
+      ++failures;
+      continue;
+    }
+    const auto differ = std::mismatch(plain.begin(), plain.end(), packed.begin());
+    if (differ.first != plain.end()) {
+      std::printf("%s side %d: index %td reads %d plain, %d compressed\n", name, side,
+                  differ.first - plain.begin(), *differ.first, *differ.second);
+      ++failures;
+    } else if (TbReadValue(table, side, uint32_t(packed.size())) != TbNoInformation) {
+      std::printf("%s side %d: the index past the end answers\n", name, side);
+      ++failures;
+    }
+    values += plain.size();
+    plainBytes += std::filesystem::file_size(plainFile);
+    packedBytes += std::filesystem::file_size(packedFile);
+  }
+  std::printf("%zu table sides, %llu values read from both forms, %d differing; compressed %ju "
+              "of %ju plain bytes (%.1f%%)\n",
+              sides.size(), (unsigned long long)values, failures, packedBytes, plainBytes,
+              plainBytes ? 100.0 * double(packedBytes) / double(plainBytes) : 0.0);
+  return sides.empty() || failures ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
+  if (std::strcmp(argv[1], "verify") == 0) {
+    if (argc != 4) return Usage();
+    InitTables();
+    return Verify(argv[2], argv[3]);
+  }
   Options options;
   if (!ParseOptions(argc, argv, options)) return Usage();
   InitTables();
