@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <unordered_set>
 
 #include "egdb/tb_cache.h"
 #include "egdb/tb_index.h"
@@ -66,9 +67,13 @@ int TbInit(TbState& state, std::string_view pathList, size_t cacheBytes) {
 
   int highest = 0;
   size_t start = 0;
+  // The first folder to hold a table wins, so a folder named again adds nothing; looking
+  // again would cost every table's names once more ("a;a;a;..." in a settings file).
+  std::unordered_set<std::string_view> searched;
   for (;;) {
     const size_t end = pathList.find_first_of(",;:", start);
-    RegisterDirectory(pathList.substr(start, end - start), highest);
+    const std::string_view directory = pathList.substr(start, end - start);
+    if (searched.insert(directory).second) RegisterDirectory(directory, highest);
     if (end == std::string_view::npos) break;
     start = end + 1;
   }
