@@ -1,4 +1,6 @@
 // The book file's loader, the weighted probe, and the cursor through the engine binary.
+// Transpositions sharing a node are the book tool's tests' (its dump and probe read the
+// loaded book); damaged files walked by the probe are the book fuzz target's.
 
 #include <gtest/gtest.h>
 
