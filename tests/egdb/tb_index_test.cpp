@@ -246,7 +246,8 @@ void ForEachTableSide(int first, int last, uint32_t pastSize, const Check& check
 
 TEST(TbIndex, ThreeAndFourPieceTablesNumberEveryPlacementOnce) {
   std::vector<uint8_t> seen;
-  ForEachTableSide(1, TbFirstFivePiece, 400, [&](const Table& table, int side, uint32_t size, Placement& p, Fault& fault) {
+  ForEachTableSide(1, TbFirstFivePiece, 400, [&](const Table& table, int side, uint32_t size, Placement& p,
+                                                   Fault& fault) {
     const uint32_t range = TbIndexRange(table.number, side);
     seen.assign(range, 0);
     uint64_t count = 0, pastSize = 0;
