@@ -51,26 +51,6 @@ TEST_F(KpkOracle, WholeTableAgainstPerfectPlay) {
   for (int side = 0; side < 2; ++side) EXPECT_EQ((std::vector{legal[side], wins[side]}), (std::vector{published[side][0], published[side][1]}));
 }
 
-// The table's successor routine against the moves walked here, for every legal position on
-// files a..d: the same replies, with promotions and the capture of the pawn left out.
-TEST_F(KpkOracle, SuccessorsAreTheLegalMoves) {
-  int positions = 0;
-  ForEachPosition("kpk", {}, [&](const Board& b) {
-    if (b.men[2].square % 8 > 3) return;
-    std::vector<uint32_t> expected;
-    Board moves[MaxMoves];
-    for (int k = 0, n = Moves(b, moves); k < n; ++k)
-      if (moves[k].count == 3 && moves[k].men[2].kind == P) expected.push_back(Index(moves[k]));
-    uint32_t found[KpkMaxSuccessors];
-    std::vector<uint32_t> actual(found, found + KpkSuccessors(Index(b), found));
-    std::sort(expected.begin(), expected.end());
-    std::sort(actual.begin(), actual.end());
-    ASSERT_EQ(actual, expected) << Fen(b);
-    ++positions;
-  });
-  EXPECT_EQ(positions, 81664 + 84012);  // the legal positions on files a..d
-}
-
 // Without a table, or outside it, a probe declines to call the position a draw; a rebuild
 // gives the same table.
 TEST_F(KpkOracle, ProbesOutsideTheTableAndRebuild) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -20,11 +19,6 @@ using namespace std::string_literals;
 
 constexpr int MateBase = 32001;  // mate in n for the side to move scores 32001 - 2n
 TbState oracle;
-
-struct Scratch {
-  std::string path = EngineProcess::MakeScratchDirectory();
-  ~Scratch() { std::filesystem::remove_all(path); }
-};
 
 // The score of the position after the move, for the side then to move; 0 when unknown.
 int ScoreAfter(const Position& pos, const Move& move) {
@@ -55,7 +49,7 @@ bool LongestDefence(const Position& pos, Move& defence) {
 // rule is off, so that move is found by counting the drawing moves.
 TEST(TablebasePlay, KeepsTheTablesValueAndMatesInTheirNumberOfMoves) {
   InitTables();
-  const Scratch tables, engineDir;
+  const ScratchDirectory tables, engineDir;
   ASSERT_EQ(std::system((SKARNE_TBGEN " -o "s + tables.path + " kqk krk kbnk 2>/dev/null").c_str()), 0);
   std::ofstream(engineDir.path + "/skarne.ini") << "HashSize=16Mb\nEGTBPath=" << tables.path << "\n";
   ASSERT_EQ(TbInit(oracle, tables.path, 1 << 20), 4);

@@ -59,7 +59,8 @@ TEST(EvaluationInvariants, MirrorsAgreeAndRepeatsAgree) {
   }
 }
 
-TEST(EvaluationInvariants, PawnHashIsInvisible) {
+// Neither the pawn hash nor the evaluation cache changes a score, however often they collide.
+TEST(EvaluationInvariants, CachesAreInvisible) {
   InitEvalTables();
   std::vector<Position> positions = SamplePositions();
   FreePawnTable();
@@ -73,16 +74,9 @@ TEST(EvaluationInvariants, PawnHashIsInvisible) {
       ASSERT_EQ(positions[i].passedPawns, unhashed[i].second) << i;
     }
   ASSERT_TRUE(AllocatePawnTable(1 << 12));
-}
-
-TEST(EvaluationInvariants, EvaluationCacheIsInvisible) {
-  InitEvalTables();
-  const std::vector<Position> positions = SamplePositions();
   // Windows in an order that stores an early exit first, then a full score over it, then
   // answers early exits and full scores from the stored entry.
-  struct Window {
-    int32_t alpha, beta;
-  };
+  struct Window { int32_t alpha, beta; };
   const Window windows[] = {{-ScoreBound, -2000}, {2000, ScoreBound}, {-ScoreBound, ScoreBound},
                             {-30, -29},           {-ScoreBound, -2000}, {150, 151},
                             {2000, ScoreBound},   {-ScoreBound, ScoreBound}};

@@ -35,7 +35,6 @@ class Settings : public ::testing::Test {
   void TearDown() override {
     FreeHashMemory();
     TbFreeState(engineTablebases);
-    std::filesystem::remove_all(directory);
   }
   // Reads the settings file holding `text` (none when `text` is null) into a fresh record.
   bool Read(const char* text) {
@@ -43,8 +42,8 @@ class Settings : public ::testing::Test {
     if (text) std::ofstream(path, std::ios::binary) << text;
     return ReadConfiguration(path.c_str());
   }
-  std::string directory = EngineProcess::MakeScratchDirectory();
-  std::string path = directory + "/skarne.ini";
+  const ScratchDirectory scratch;
+  const std::string directory = scratch.path, path = directory + "/skarne.ini";
 };
 
 TEST_F(Settings, KeysValuesAndLines) {

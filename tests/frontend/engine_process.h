@@ -122,6 +122,12 @@ class EngineProcess {
   std::string buffer_, scratch_;
 };
 
+// A fresh folder for the engine's files, removed with everything in it at the end.
+struct ScratchDirectory {
+  std::string path = EngineProcess::MakeScratchDirectory();
+  ~ScratchDirectory() { std::error_code ignored; std::filesystem::remove_all(path, ignored); }
+};
+
 // Whole files as bytes, for tests that write the engine's files themselves.
 inline void WriteFileBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 inline std::string ReadFileBytes(const std::string& path) {
