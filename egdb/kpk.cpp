@@ -143,20 +143,3 @@ uint32_t KpkIndex(int pawn, int whiteKing, int blackKing, int sideToMove) {
   return MakeIndex(sideToMove, whiteKing, blackKing, pawn);
 }
 
-int KpkSuccessors(uint32_t index, uint32_t successors[KpkMaxSuccessors]) {
-  int wk = WhiteKingOf(index), bk = BlackKingOf(index), p = PawnOf(index);
-  int count = 0;
-  if (SideOf(index) == 1) {
-    for (Bitboard to = BlackKingSteps(wk, bk, p) & ~Bit(p); to; to &= to - 1)
-      successors[count++] = MakeIndex(0, wk, LowestSquare(to), p);
-    return count;
-  }
-  for (Bitboard to = WhiteKingSteps(wk, bk, p); to; to &= to - 1)
-    successors[count++] = MakeIndex(1, LowestSquare(to), bk, p);
-  Bitboard kings = Bit(wk) | Bit(bk);
-  if (p < A7 && !(kings & Bit(p + 8))) {
-    successors[count++] = MakeIndex(1, wk, bk, p + 8);
-    if ((Bit(p) & Rank2) && !(kings & Bit(p + 16))) successors[count++] = MakeIndex(1, wk, bk, p + 16);
-  }
-  return count;
-}

@@ -35,11 +35,3 @@ bool KpkWon(uint32_t index);
 // Index of a position with a white pawn, mirrored left-right when the pawn stands on e..h.
 // sideToMove: 0 white, 1 black. The pawn must stand on ranks 2..7.
 uint32_t KpkIndex(int pawn, int whiteKing, int blackKing, int sideToMove);
-
-// The successor rule of the table: with black to move the black king's steps to squares the
-// pawn does not attack and the white king does not touch; with white to move the white
-// king's steps and the single and double pushes below the last rank. Promotion is no
-// successor (the seed rule stands for it) and neither is the capture of the pawn, which
-// leaves no index. Writes at most KpkMaxSuccessors indices and returns their number.
-constexpr int KpkMaxSuccessors = 10;
-int KpkSuccessors(uint32_t index, uint32_t successors[KpkMaxSuccessors]);
