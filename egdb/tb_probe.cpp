@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <unordered_set>
 
@@ -18,13 +19,45 @@ namespace {
 constexpr int WinOffset = 33533;
 constexpr int LossOffset = 33532;
 
-void RegisterDirectory(std::string_view directory, int& highest) {
-  // No file opens in a folder that is not there: one look instead of some thousand names.
+// The names a folder holds, or nothing when it cannot be listed but may still be read
+// (execute without read permission): then every name is tried.
+std::optional<std::unordered_set<std::string>> ListFolder(const std::filesystem::path& folder) {
   std::error_code error;
-  if (!directory.empty() && !std::filesystem::is_directory(std::string(directory), error)) return;
+  std::filesystem::directory_iterator entry(folder, error), end;
+  if (error) return std::nullopt;
+  std::unordered_set<std::string> names;
+  for (; entry != end; entry.increment(error)) {
+    if (error) return std::nullopt;
+    names.insert(entry->path().filename().string());
+  }
+  return names;
+}
+
+// Whether the listing holds a name registration would try for this side: "kqkr.nbw",
+// "kqkr.nbw.emd", "kqkr_nbw.emd" or "kqkr__nbw.emd".
+bool Listed(const std::unordered_set<std::string>& names, int table, int side) {
+  const std::string stem = TbTableName(table);
+  const std::string suffix = side == 0 ? "nbw" : "nbb";
+  for (const std::string& name : {stem + "." + suffix, stem + "." + suffix + ".emd",
+                                  stem + "_" + suffix + ".emd", stem + "__" + suffix + ".emd"}) {
+    if (names.count(name)) return true;
+  }
+  return false;
+}
+
+void RegisterDirectory(std::string_view directory, int& highest) {
+  // A folder holds a few hundred names at most; trying each table's four names in it would
+  // cost some thousand failed opens per folder, and a folder that is not there none at all.
+  std::error_code error;
+  const std::filesystem::path folder = directory.empty() ? "." : std::string(directory);
+  if (!std::filesystem::is_directory(folder, error)) return;
+  const std::optional<std::unordered_set<std::string>> names = ListFolder(folder);
+  auto registerSide = [&](int table, int side) {
+    return (!names || Listed(*names, table, side)) && TbRegister(directory, table, side);
+  };
   for (int t = 1; t < TbTableCount; ++t) {
-    bool found = TbRegister(directory, t, 0);
-    if (!TbIsSymmetric(t)) found = TbRegister(directory, t, 1) || found;
+    bool found = registerSide(t, 0);
+    if (!TbIsSymmetric(t)) found = registerSide(t, 1) || found;
     if (found && t > highest) highest = t;
   }
 }
