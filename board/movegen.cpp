@@ -159,7 +159,6 @@ class ScoredGenerator {
 
   void PieceMoves(int from, int32_t bonus, Bitboard destinations) {
     const int code = pos_.board[from];
-    if (pinned_ & Bit(from)) destinations &= pinLines_[from];
     Bitboard defended = destinations & enemyMen_ & enemyAttacks_;
     for (Bitboard set = defended; set;) {
       int to = PopLowest(set);
@@ -174,16 +173,24 @@ class ScoredGenerator {
     }
   }
 
-  // Threatened and undefended men first, then the others, each pass by square.
+  Bitboard Destinations(int from, Bitboard targets) const {
+    const Bitboard destinations = pos_.attacksFrom[from] & targets;
+    return pinned_ & Bit(from) ? destinations & pinLines_[from] : destinations;
+  }
+
+  // Threatened and undefended men first, then the others, each pass by square. A man with
+  // nowhere to go (pinned, or not reaching the check line) skips its exchange test.
   void Pieces(Bitboard pieces, Bitboard targets) {
     const Bitboard threatened = pieces & enemyAttacks_ & ~ownAttacks_;
     for (Bitboard set = threatened; set;) {
       int from = PopLowest(set);
-      PieceMoves(from, exchangeValueQuarter[pos_.board[from]], pos_.attacksFrom[from] & targets);
+      if (const Bitboard destinations = Destinations(from, targets))
+        PieceMoves(from, exchangeValueQuarter[pos_.board[from]], destinations);
     }
     for (Bitboard set = pieces & ~threatened; set;) {
       int from = PopLowest(set);
-      PieceMoves(from, EscapeBonus(from, pos_.board[from]), pos_.attacksFrom[from] & targets);
+      if (const Bitboard destinations = Destinations(from, targets))
+        PieceMoves(from, EscapeBonus(from, pos_.board[from]), destinations);
     }
   }
 
