@@ -99,8 +99,15 @@ inline bool PawnOnSeventh(const Position& child, const Move& m) {
 template <typename Key>
 inline int BestPosition(int count, Key key) {
   int best = count;
-  for (int k = count - 1; k >= 1; --k)
-    if (key(k) > key(best)) best = k;
+  if (count < 1) return best;
+  auto bestKey = key(count);
+  for (int k = count - 1; k >= 1; --k) {
+    const auto v = key(k);
+    if (v > bestKey) {
+      best = k;
+      bestKey = v;
+    }
+  }
   return best;
 }
 template <typename T>
