@@ -1,5 +1,6 @@
 #include "egdb/tb_probe.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <filesystem>
@@ -52,6 +53,11 @@ void RegisterDirectory(std::string_view directory, int& highest) {
   const std::filesystem::path folder = directory.empty() ? "." : std::string(directory);
   if (!std::filesystem::is_directory(folder, error)) return;
   const std::optional<std::unordered_set<std::string>> names = ListFolder(folder);
+  // Every name a table side may have holds "nbw" or "nbb"; most folders hold none.
+  if (names && std::none_of(names->begin(), names->end(), [](const std::string& name) {
+        return name.find("nbw") != std::string::npos || name.find("nbb") != std::string::npos;
+      }))
+    return;
   auto registerSide = [&](int table, int side) {
     return (!names || Listed(*names, table, side)) && TbRegister(directory, table, side);
   };
