@@ -354,9 +354,7 @@ void BuildRepetitionIndex() {
   }
 }
 
-// Kept a call of its own under link-time optimisation: the instruction counts of a search
-// (scripts/speed-compare.sh) start here.
-[[gnu::noinline]] void Think(Move& move, bool ponder) {
+void Think(Move& move, bool ponder) {
   S.searchStart = searchClock();
   Position& root = S.plyStack[0];
   root = gameRecord.gamePosition;
