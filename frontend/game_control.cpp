@@ -1,7 +1,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -32,7 +34,51 @@ double opponentTime = 0.0;
 
 namespace {
 
-std::thread searchThread;
+// The engine's second thread, started at the first search and kept for the whole run: each
+// search is handed to it and waited for, instead of a thread made and joined per search. It
+// is never destroyed, so that it may still wait on its condition while the process ends.
+class SearchWorker {
+ public:
+  void Run(void (*body)()) {
+    std::unique_lock lock(mutex_);
+    idle_.wait(lock, [this] { return !body_; });
+    if (!started_) {
+      std::thread([this] { Serve(); }).detach();
+      started_ = true;
+    }
+    body_ = body;
+    work_.notify_one();
+  }
+
+  // Returns once the search handed over last has ended (at once when none runs).
+  void Wait() {
+    std::unique_lock lock(mutex_);
+    idle_.wait(lock, [this] { return !body_; });
+  }
+
+ private:
+  [[noreturn]] void Serve() {
+    for (;;) {
+      void (*body)();
+      {
+        std::unique_lock lock(mutex_);
+        work_.wait(lock, [this] { return body_ != nullptr; });
+        body = body_;
+      }
+      body();
+      std::lock_guard lock(mutex_);
+      body_ = nullptr;
+      idle_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable work_, idle_;
+  void (*body_)() = nullptr;  // the search being run, null when the thread waits
+  bool started_ = false;
+};
+
+SearchWorker& searchWorker = *new SearchWorker;
 // A game the interface set up ("new" or an accepted "setboard"), over or not: a takeback
 // may continue it. Before the first one, or after a refused set-up, there is none.
 bool gameExists = false;
@@ -154,7 +200,7 @@ void TakeBackHalfMoves(int count) {
 void StartSearchThread(void (*body)()) {
   searchRunning = true;
   stopSearch = false;
-  searchThread = std::thread(body);
+  searchWorker.Run(body);
 }
 
 void BuildTables() {
@@ -213,7 +259,7 @@ void StopSearchThread(bool dropMove) {
   searchRunning = false;
   ponderEnabled = false;
   stopSearch = true;
-  if (searchThread.joinable()) searchThread.join();
+  searchWorker.Wait();
   ponderEnabled = pondering;
   searchMoveDropped = false;
 }
