@@ -1,6 +1,7 @@
 #include "egdb/tb_probe.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdlib>
 #include <filesystem>
@@ -34,16 +35,12 @@ std::optional<std::unordered_set<std::string>> ListFolder(const std::filesystem:
   return names;
 }
 
-// Whether the listing holds a name registration would try for this side: "kqkr.nbw",
-// "kqkr.nbw.emd", "kqkr_nbw.emd" or "kqkr__nbw.emd".
+// Whether the listing holds a name registration would try for this side.
 bool Listed(const std::unordered_set<std::string>& names, int table, int side) {
-  const std::string stem = TbTableName(table);
-  const std::string suffix = side == 0 ? "nbw" : "nbb";
-  for (const std::string& name : {stem + "." + suffix, stem + "." + suffix + ".emd",
-                                  stem + "_" + suffix + ".emd", stem + "__" + suffix + ".emd"}) {
-    if (names.count(name)) return true;
-  }
-  return false;
+  const std::string plain = std::string(TbTableName(table)) + (side == 0 ? ".nbw" : ".nbb");
+  const std::array<std::string, 4> tried = TbFileNames(plain);
+  return std::any_of(tried.begin(), tried.end(),
+                     [&](const std::string& name) { return names.count(name) != 0; });
 }
 
 void RegisterDirectory(std::string_view directory, int& highest) {

@@ -79,20 +79,13 @@ void StoreInTrie(const char* name, bool exchanged, int value, const char* fileNa
   *leaf = value;
 }
 
-// The compressed names of a file, in the order tried: "kqkr.nbw.emd", "kqkr_nbw.emd" and
-// "kqkr__nbw.emd" (the eight characters from the '_' moved one place on, so the '_' is
-// doubled; the name ends right after them). The first that opens, with its name.
+// The first compressed name of the plain one that opens, with that name.
 std::FILE* OpenCompressed(const std::string& plain, std::string& opened) {
-  const size_t dot = plain.size() - 4;
-  std::string underscored = plain;
-  underscored[dot] = '_';
-  underscored += ".emd";
-  std::string doubled = underscored;
-  doubled.insert(dot, 1, '_');
-  for (const std::string& name : {plain + ".emd", underscored, doubled}) {
-    if (name.size() > size_t(TbNameLimit)) continue;
-    if (std::FILE* file = std::fopen(name.c_str(), "rb")) {
-      opened = name;
+  const std::array<std::string, 4> names = TbFileNames(plain);
+  for (auto name = names.begin() + 1; name != names.end(); ++name) {
+    if (name->size() > size_t(TbNameLimit)) continue;
+    if (std::FILE* file = std::fopen(name->c_str(), "rb")) {
+      opened = *name;
       return file;
     }
   }
@@ -174,6 +167,16 @@ void TbBuildTrie() {
   if (!trieNodes.empty()) return;
   trieNodes.resize(1);
   FillTrieNode(0, 0, TrieRootMaximum);
+}
+
+std::array<std::string, 4> TbFileNames(const std::string& plain) {
+  const size_t dot = plain.size() - 4;
+  std::string underscored = plain;
+  underscored[dot] = '_';
+  underscored += ".emd";
+  std::string doubled = underscored;
+  doubled.insert(dot, 1, '_');
+  return {plain, plain + ".emd", underscored, doubled};
 }
 
 bool TbRegister(std::string_view directory, int table, int side) {

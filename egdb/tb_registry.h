@@ -4,7 +4,9 @@
 // total of tablebase memory.
 
 #include <cstdint>
+#include <array>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "egdb/tb_probe.h"
@@ -50,6 +52,12 @@ void TbRelease(void* memory);
 
 // Builds the material trie; once per process, later calls do nothing.
 void TbBuildTrie();
+
+// The names a table side's file is tried under, in order, from its plain name ("kqkr.nbw",
+// a folder before it or not): that name, then the compressed "kqkr.nbw.emd", "kqkr_nbw.emd"
+// and "kqkr__nbw.emd" (the eight characters from the '_' moved one place on, so the '_' is
+// doubled; the name ends right after them).
+std::array<std::string, 4> TbFileNames(const std::string& plain);
 
 // Registers the file of one table and side found in the directory (empty: the current
 // one), the plain name first. True when that side already had a file or now has one.
