@@ -613,6 +613,12 @@ int32_t Evaluate(int32_t alpha, int32_t beta, Position& pos) {
 }
 
 bool AllocateEvalCache(size_t entries) {
+  // Every new hash budget asks for the same size again; clearing the table it has spares
+  // a fresh block and its page faults.
+  if (evalCache.entries && evalCache.mask + 1 == entries) {
+    ClearEvalCache();
+    return true;
+  }
   FreeEvalCache();
   if (entries == 0 || (entries & (entries - 1)) != 0) return false;
   EvalEntry* table = static_cast<EvalEntry*>(AllocateZeroedTable(entries * sizeof(EvalEntry)));

@@ -137,16 +137,26 @@ HashSplit SplitHashBudget(int64_t bytes) {
   return split;
 }
 
-void FreeHashMemory() {
+namespace {
+
+// The tables whose sizes follow the budget; the evaluation cache has a fixed size and is
+// kept across budgets.
+void FreeBudgetTables() {
   std::free(entryBlock);
   entryBlock = nullptr;
   transpositionTable = TranspositionTable{};
   FreePawnTable();
+}
+
+}  // namespace
+
+void FreeHashMemory() {
+  FreeBudgetTables();
   FreeEvalCache();
 }
 
 int64_t AllocateHashMemory(int64_t bytes) {
-  FreeHashMemory();
+  FreeBudgetTables();
   if (bytes < SmallestHashBudget) bytes = SmallestHashBudget;
   // The system may promise more than the machine holds and fail only when the table is
   // first touched, where no retry can catch it; such budgets are halved before asking.
