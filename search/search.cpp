@@ -223,6 +223,8 @@ bool EndsBeforeMoves(Node& n, int32_t& score) {
 struct MoveLoop {
   int32_t score[MoveSlots];
   int order[MoveSlots];  // order[1..remaining]: move indices
+  // key[k] = score[order[k]], kept beside the order so that the pick reads one array.
+  int32_t key[MoveSlots];
   int remaining;
   int searched = 0;
   bool quiet = false;  // the quiet moves have their history scores
@@ -274,7 +276,10 @@ bool InternalDeepening(const Node& n, MoveLoop& loop) {
 
 void PrepareMoveLoop(const Node& n, MoveLoop& loop) {
   const int moveCount = n.pos.moveCount;
-  for (int i = 1; i <= moveCount; ++i) loop.order[i] = i;
+  for (int i = 1; i <= moveCount; ++i) {
+    loop.order[i] = i;
+    loop.key[i] = loop.score[i];
+  }
   loop.remaining = moveCount;
   const uint16_t sig = n.pos.materialSignature;
   const bool white = n.pos.sideToMove == White;
@@ -315,6 +320,7 @@ void ScoreQuietMoves(Node& n, MoveLoop& loop) {
   for (int k = 1; k <= loop.remaining; ++k) {
     const int i = loop.order[k];
     loop.score[i] += int32_t(double(loop.history[HistorySlot(n.pos.moveList[i])]) * scale);
+    loop.key[k] = loop.score[i];
   }
   loop.quiet = true;
   loop.reductionThreshold = most / 2;
@@ -393,13 +399,13 @@ int32_t FailHigh(const Node& n, const MoveLoop& loop, int moveIndex, int32_t v) 
 // Picks the next move: captures and killers by score; when only quiet moves are left they
 // are scored once, or all skipped as futile. 0 when none is left to search.
 int NextMove(Node& n, MoveLoop& loop) {
-  auto scoreAt = [&](int k) { return loop.score[loop.order[k]]; };
-  int at = BestPosition(loop.remaining, scoreAt);
-  if (!loop.quiet && scoreAt(at) < CaptureBand) {
+  int at = HighestKeyPosition(loop.key, loop.remaining);
+  if (!loop.quiet && loop.key[at] < CaptureBand) {
     if (QuietMovesFutile(n, loop)) return 0;
     ScoreQuietMoves(n, loop);
-    at = BestPosition(loop.remaining, scoreAt);
+    at = HighestKeyPosition(loop.key, loop.remaining);
   }
+  loop.key[at] = loop.key[loop.remaining];
   return TakeAt(loop.order, at, loop.remaining);
 }
 

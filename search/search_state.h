@@ -1,6 +1,7 @@
 #pragma once
 // State of the one search, shared by the files of this folder only.
 
+#include <algorithm>
 #include <cstdint>
 
 #include "board/position.h"
@@ -109,6 +110,16 @@ inline int BestPosition(int count, Key key) {
     }
   }
   return best;
+}
+// The same choice over keys[1..count] held in one array: the highest key first (a loop the
+// compiler turns into vector maxima), then the last position that holds it.
+inline int HighestKeyPosition(const int32_t* keys, int count) {
+  if (count < 1) return count;
+  int32_t most = keys[1];
+  for (int k = 2; k <= count; ++k) most = std::max(most, keys[k]);
+  int k = count;
+  while (keys[k] != most) --k;
+  return k;
 }
 template <typename T>
 inline T TakeAt(T* items, int position, int& count) {
