@@ -66,7 +66,7 @@ constexpr int KindDoubleStep = 4;
 //   from   i8   origin square; 127 marks "no move" and ends a move sequence
 //   to     i8   destination square (the empty square for an en-passant capture)
 //   flags  i8   0 plain, 4..7 promotion to N/B/R/Q, 8 castling, 12 en passant, 16 double step
-//   spare  u8
+//   spare  u8   free for the search (it marks whether the move checks)
 struct Move {
   int32_t score = 0;
   int8_t from = 0;

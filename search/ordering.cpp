@@ -51,6 +51,10 @@ void OrderChecks(Position& pos, CheckList& list) {
     bool direct = (checks.byKind[KindOf(pos.board[m.from])] >> m.to) & 1;
     bool discovered = discoverers && ((discoverers >> m.from) & 1) &&
                       !((lineOf[int(m.from)] >> m.to) & 1);
+    // Castling moves a second man, en passant empties a second square and a promotion
+    // checks as the new man: those are left for the search to test on the board.
+    const bool special = m.flags == FlagCastle || m.flags == FlagEnPassant || IsPromotion(m);
+    m.spare = special ? CheckNotKnown : direct || discovered ? MoveChecks : MoveDoesNotCheck;
     if (direct || discovered) {
       list.moves[++list.count] = m;
       if (direct && discovered) m.score += DoubleCheckBonus;

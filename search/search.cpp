@@ -418,7 +418,7 @@ int32_t SearchMoves(Node& n, MoveLoop& loop) {
     if (mi == 0) break;
     const Move& m = n.pos.moveList[mi];
     MakeChild(n.child, n.pos, m);
-    S.inCheck[p + 1] = SideToMoveInCheck(n.child);
+    S.inCheck[p + 1] = ChildInCheck(n.child, m);
     S.captureSquare[p] = n.pos.board[m.to] != Empty ? m.to : NoCaptureMark(p);
     const int32_t extension = Extension(n, loop, m);
     S.searchPly = p + 1;
@@ -516,7 +516,7 @@ int32_t QuiesceEvasions(Position& pos, Position& child, int32_t alpha, int32_t b
     const Move m = TakeBest(pos.moveList, count, [](const Move& e) { return e.score; });
     MakeChild(child, pos, m);
     S.searchPly = p + 1;
-    S.inCheck[p + 1] = SideToMoveInCheck(child);
+    S.inCheck[p + 1] = ChildInCheck(child, m);
     int32_t v = 0;
     if (!repetitionAware || child.fiftyCounter < RepetitionNeedsPlies) {
       v = -Quiesce(-beta, -alpha);

@@ -62,8 +62,12 @@ struct CheckList {
 };
 extern CheckList checkList;
 // Adds the check, capture and promotion bonuses to pos's move list (once per position)
-// and lists the checking moves.
+// and lists the checking moves. Each move's spare byte says whether it checks; the
+// generators leave it 0, not known.
 void OrderChecks(Position& pos, CheckList& list);
+constexpr uint8_t CheckNotKnown = 0;
+constexpr uint8_t MoveChecks = 1;
+constexpr uint8_t MoveDoesNotCheck = 2;
 
 // The `kind` argument of Search: how a node was reached decides which shortcuts it takes.
 // The first line of a later root move's null-window test: no internal deepening, and no
@@ -154,6 +158,10 @@ void RemovePathKey(uint64_t key);
 bool SideToMoveInCheck(const Position& pos);
 // After a move: is the king of the side that moved attacked?
 bool MoverInCheck(const Position& pos);
+// Whether `m`, made from a position OrderChecks has marked, left `child`'s side in check.
+inline bool ChildInCheck(const Position& child, const Move& m) {
+  return m.spare == CheckNotKnown ? SideToMoveInCheck(child) : m.spare == MoveChecks;
+}
 
 // Steps of Think that tests drive on their own.
 void PrintThinking(int32_t score, char kind);

@@ -83,6 +83,7 @@ TEST(OrderChecks, AgreeWithMovesPlayedOutOverRandomGames) {
           if (direct || uncovered) listed.push_back(m);
           if (!MoveIsLegal(pos, m, trial)) continue;
           const bool givesCheck = AnyAttacks(after.board, mover, enemyKing, -1, false);
+          ASSERT_EQ(ChildInCheck(after, ordered.moveList[i]), givesCheck) << "the move's check mark";
           // Whatever is listed checks; the only checks left unlisted on purpose are castling,
           // promotions and lines opened by an en-passant capture.
           ASSERT_TRUE(givesCheck || !(direct || uncovered)) << "listed, yet no check";
