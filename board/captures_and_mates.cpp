@@ -218,6 +218,8 @@ bool HasMateInOne(Position& pos, Position& trial) {
 bool MoveMates(Position& pos, Position& trial, const Move& move) {
   CopyPlayState(trial, pos);
   MakeMoveLight(trial, move);
+  // Both attack tests below may take over the sliders' sets that pos already holds.
+  trial.attackSource = &pos;
   if (!MoverKingSafe(trial)) return false;
   return IsMated(trial);
 }
