@@ -1,6 +1,7 @@
 #pragma once
 // Squares, piece codes, square sets and the move record shared by every subsystem.
 
+#include <array>
 #include <bit>
 #include <cstdint>
 
@@ -126,7 +127,14 @@ constexpr uint16_t CacheBlackAttacks = 2;
 constexpr uint16_t CacheMoveList = 4;
 constexpr uint16_t CacheOrdered = 8;
 
-constexpr Bitboard Bit(int square) { return Bitboard{1} << square; }
+// A variable shift needs its count moved into place first; a load from this table is one
+// instruction.
+inline constexpr auto SquareBits = [] {
+  std::array<Bitboard, 64> bits{};
+  for (int square = 0; square < 64; ++square) bits[square] = Bitboard{1} << square;
+  return bits;
+}();
+constexpr Bitboard Bit(int square) { return SquareBits[square]; }
 constexpr int LowestSquare(Bitboard set) { return std::countr_zero(set); }
 constexpr int CountBits(Bitboard set) { return std::popcount(set); }
 // Removes and returns the lowest square of a non-empty set; every walk over a set goes
