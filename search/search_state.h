@@ -99,8 +99,8 @@ inline bool PawnOnSeventh(const Position& child, const Move& m) {
          (code == BlackPawn && RankOf(m.to) == RankOf(A2));
 }
 
-// The move pick of every move loop: the highest key among items[1..count] (on ties the
-// last), swapped to items[count] and taken out of the range.
+// The move pick of the quiescence loops and the root: the highest key among items[1..count]
+// (on ties the last), swapped to items[count] and taken out of the range.
 template <typename Key>
 inline int BestPosition(int count, Key key) {
   int best = count;
