@@ -28,7 +28,10 @@ for target in "${targets[@]}"; do
   findings="$build/fuzz-findings/$target"
   work="$build/fuzz-corpus/$target"
   mkdir -p "$findings" "$work"
-  options=(-timeout=20 -seed="${FUZZ_SEED:-1}" -dict="fuzz/dict/$target.dict" -artifact_prefix="$findings/")
+  # Absolute: a target works inside its scratch folder, and a crash or a timeout is written
+  # from there.
+  options=(-timeout=20 -seed="${FUZZ_SEED:-1}" -dict="fuzz/dict/$target.dict"
+           -artifact_prefix="$(realpath "$findings")/")
   echo "== fuzz-$target: replaying $(ls "fuzz/corpus/$target" | wc -l) corpus files"
   if ! "$build/fuzz-$target" "${options[@]}" -runs=0 "fuzz/corpus/$target" >"$findings/replay.log" 2>&1; then
     tail -40 "$findings/replay.log"
