@@ -1,6 +1,7 @@
-// The whole KPK bitbase against a depth-to-mate solver of perfect play that shares nothing
-// with it (tb_oracle.h): moves walked square by square, promotions played out in the solved
-// king-and-piece-against-king tables, and no shortcut of the bitbase's rules.
+// The whole KPK bitbase, and the evaluation's recognizer that answers from it, against a
+// depth-to-mate solver of perfect play that shares nothing with them (tb_oracle.h): moves
+// walked square by square, promotions played out in the solved king-and-piece-against-king
+// tables, and no shortcut of the bitbase's rules.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,8 @@
 
 #include "board/board.h"
 #include "egdb/egdb.h"
+#include "eval/endgame.h"
+#include "notation/fen.h"
 #include "tests/egdb/tb_oracle.h"
 
 namespace {
@@ -19,6 +22,7 @@ class KpkOracle : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     InitTables();
+    InitEndgameTables();
     BuildKpkBitbase();
     for (const char* name : {"knk", "kbk", "krk", "kqk"}) solver.Solve(name);
     kpk = &solver.Solve("kpk");
@@ -34,6 +38,7 @@ class KpkOracle : public testing::Test {
 // promotion the defender cannot answer by taking the new piece a win, stalemate or not, and
 // never looks at rook promotions; perfect play shows that neither matters (where the new queen
 // would stalemate, a rook promotion or a king move still wins), so the two agree everywhere.
+// The recognizer, reached from the position itself, calls exactly the positions not won a draw.
 TEST_F(KpkOracle, WholeTableAgainstPerfectPlay) {
   int legal[2] = {}, wins[2] = {}, differences = 0;
   ForEachPosition("kpk", {}, [&](const Board& b) {
@@ -43,6 +48,9 @@ TEST_F(KpkOracle, WholeTableAgainstPerfectPlay) {
     wins[b.side] += perfect;
     if (KpkWon(Index(b)) != perfect && ++differences <= 20)
       ADD_FAILURE() << (perfect ? "missed win: " : "overrated: ") << Fen(b);
+    Position pos;
+    if ((!SetFromFen(pos, Fen(b)) || (RecognizerScore(pos) != 0) != perfect) && ++differences <= 20)
+      ADD_FAILURE() << "recognizer: " << Fen(b);
   });
   EXPECT_EQ(differences, 0);
   // The published statistics of this ending: 163328 legal positions with white to move, 124960

@@ -1,6 +1,7 @@
 // Endgame recognizers and scorers: answering and declining positions with the chess reason,
 // each also colour-flipped (the mirror signature), and over random placements every draw
-// claim checked by a short exhaustive search and king-and-pawn answers against theory.
+// claim checked by a short exhaustive search. The single pawn's answers are checked against
+// perfect play over the whole table in kpk_oracle_test.cpp.
 
 #include <gtest/gtest.h>
 
@@ -174,38 +175,6 @@ TEST(Endgame, DrawClaimsSurviveShortSearchAndMirrorsAgree) {
     }
   }
   EXPECT_GT(draws, 1000);
-}
-
-// One pawn against the bare king, against theory that needs no bitbase: a rook pawn with the
-// defending king on the promotion square is a draw, and a pawn the king cannot catch (outside
-// its square with a move to spare, its path free) is no draw.
-TEST(Endgame, SinglePawnAgreesWithTheory) {
-  InitEvalTables();
-  std::mt19937 rng(1);
-  int corners = 0, runaways = 0;
-  for (int i = 0; i < 4000; ++i) {
-    const Bitboard pawnSquares = i % 3 == 0 ? (FileA | FileH) & PawnRanks : PawnRanks;
-    std::optional<Position> made =
-        RandomPosition(rng, {{WhitePawn, pawnSquares}, {WhiteKing, Anywhere}, {BlackKing, Anywhere}});
-    if (!made) continue;
-    const int pawn = LowestSquare(made->whitePawns), promotion = FileOf(pawn) + 56, bk = made->blackKing;
-    SCOPED_TRACE(testing::Message() << "pawn " << pawn << " kings " << made->whiteKing << " " << bk);
-    const Answer answer = Recognize(*made);
-    EXPECT_TRUE(answer == 0 || answer == Declines);
-    if (bk == promotion && (FileOf(pawn) == 0 || FileOf(pawn) == 7)) {
-      ++corners;
-      EXPECT_EQ(answer, 0) << "rook pawn against the king in its corner";
-    }
-    const int steps = RankOf(pawn) == 1 ? 5 : 7 - RankOf(pawn);
-    const int reach = std::max(std::abs(FileOf(bk) - FileOf(promotion)), 7 - RankOf(bk));
-    const bool pathFree = FileOf(made->whiteKing) != FileOf(pawn) || made->whiteKing < pawn;
-    if (pathFree && reach > steps + (made->sideToMove == White ? 1 : 2)) {
-      ++runaways;
-      EXPECT_EQ(answer, Declines) << "the king cannot catch the pawn";
-    }
-  }
-  EXPECT_GT(corners, 20);
-  EXPECT_GT(runaways, 100);
 }
 
 }  // namespace
