@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -14,7 +15,6 @@
 #include "board/board.h"
 #include "book/book.h"
 #include "frontend/engine_process.h"
-#include "notation/notation.h"
 
 // A loader that trusts a file's counts asks for gigabytes before it finds the file too
 // short: such a request is refused, so that the test fails instead of the machine.
@@ -53,30 +53,6 @@ struct BookFields {
     return (bytes + std::string(padding, '\0')).substr(0, cut);
   }
 };
-
-// Lines of coordinate moves, sharing only the root, in rising order of their first moves.
-static BookFields LineBook(const std::vector<std::string>& lines) {
-  InitTables();
-  BookFields fields{.maxPly = 40, .weights = {}, .codes = {}};
-  int previousFirst = 0;
-  for (const std::string& line : lines) {
-    Position position;
-    SetStartPosition(position);
-    std::istringstream moves(line);
-    int ply = 0;
-    for (std::string text; moves >> text; ++ply, fields.weights.push_back(1)) {
-      int index = 1;
-      GenerateLegalMoves(position);
-      while (index < position.moveCount && MoveText(position.moveList[index]) != text) ++index;
-      EXPECT_EQ(MoveText(position.moveList[index]), text);
-      fields.codes.push_back(uint32_t(ply ? index : index - std::exchange(previousFirst, index)));
-      position.cacheFlags = 0;
-      MakeMove(position, Move(position.moveList[index]));
-    }
-    fields.codes.resize(fields.codes.size() + size_t(ply), 0);
-  }
-  return fields;
-}
 
 static Book LoadBytes(const std::string& bytes) {
   InitTables();
@@ -191,7 +167,11 @@ TEST(BookSession, BookMovesUntilTheGameLeavesTheBook) {
     }
     return "no move";
   };
-  const std::string bytes = LineBook({"a2a3 e7e5 h2h3 b8c6"}).Bytes();
+  // One game built by the book tool: one move at each node.
+  WriteFileBytes(directory.path + "/line.pgn", "1. a3 e5 2. h3 Nc6 *\n");
+  const std::string build = "cd " + directory.path + " && " SKARNE_BOOK_TOOL " build -o line.boo line.pgn 2>/dev/null";
+  ASSERT_EQ(std::system(build.c_str()), 0);
+  const std::string bytes = ReadFileBytes(directory.path + "/line.boo");
   start(bytes.substr(0, bytes.size() - 1));
   EXPECT_EQ(replyTo("new"), "search");  // a book cut short is never consulted
   start(bytes);
