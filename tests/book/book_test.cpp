@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "board/board.h"
 #include "book/book.h"
@@ -157,9 +156,7 @@ TEST(BookSession, BookMovesUntilTheGameLeavesTheBook) {
   // Commands separated by ", " (a bare move stands for "usermove"), then "go": "book e2e4"
   // when the engine's move comes before any thinking line, else "search" (cut short).
   auto replyTo = [&](const std::string& script) -> std::string {
-    std::istringstream commands(script);
-    for (std::string command; std::getline(commands >> std::ws, command, ',');)
-      engine->Send((command.size() == 4 && std::isdigit(command[1]) ? "usermove " : "") + command);
+    engine->SendScript(script);
     engine->Send("post\ntime 360000\ngo");
     for (bool thought = false; auto line = engine->ReadLine(30000);) {
       if (line->rfind("move ", 0) == 0) return thought ? "search" : "book " + line->substr(5);

@@ -10,11 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,6 +67,15 @@ class EngineProcess {
     if (write(toEngine_, (line + "\n").data(), line.size() + 1) < 0) CloseInput();
   }
   void CloseInput() { Close(toEngine_); }
+  // Commands separated by ", "; a bare coordinate move stands for "usermove" and the move.
+  void SendScript(const std::string& script) {
+    static const std::regex move(R"(([a-hA-H][1-8]){2}[qrbn]?)");
+    for (size_t at = 0, end = 0; end < script.size(); at = end + 2) {
+      end = std::min(script.find(", ", at), script.size());
+      const std::string command = script.substr(at, end - at);
+      Send(std::regex_match(command, move) ? "usermove " + command : command);
+    }
+  }
 
   // The next line, or nothing when none arrives within the timeout or the output ends.
   std::optional<std::string> ReadLine(int timeoutMs = 5000) {
@@ -96,9 +107,6 @@ class EngineProcess {
   void CloseOutput() { Close(fromEngine_); }
   void Signal(int signalNumber) { if (pid_ > 0) kill(pid_, signalNumber); }
   bool CoreDumped() const { return coreDumped_; }
-
-  // Killed without warning, as a crash or a power cut would end it.
-  void Kill() { if (pid_ > 0 && kill(pid_, SIGKILL) == 0) WaitExit(); }
 
   // The exit status, or -1 when the process does not end within the timeout.
   int WaitExit(int timeoutMs = 10000) {
@@ -139,9 +147,8 @@ using Commands = std::vector<std::string>;
 // How soon the engine must answer; generous: the same tests run under the sanitizers on a shared machine.
 constexpr auto Prompt = std::chrono::milliseconds(2000);
 
-// Whether the moves an engine sent, played in turn from the position, are all legal.
-inline bool IsLegal(const std::string& fen, const Commands& moves) {
-  Position pos;
+// The moves played in turn from the position into `pos`; false when one is not legal.
+inline bool PlayMoves(const std::string& fen, const Commands& moves, Position& pos) {
   if (!SetFromFen(pos, fen)) return false;
   for (std::string text : moves) {
     Move move;
@@ -149,4 +156,10 @@ inline bool IsLegal(const std::string& fen, const Commands& moves) {
     MakeMove(pos, move), pos.cacheFlags = 0;
   }
   return true;
+}
+
+// Whether the moves an engine sent, played in turn from the position, are all legal.
+inline bool IsLegal(const std::string& fen, const Commands& moves) {
+  Position pos;
+  return PlayMoves(fen, moves, pos);
 }

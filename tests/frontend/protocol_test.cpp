@@ -33,15 +33,7 @@ bool IsThinkingLine(const std::string& line) {
 class Protocol : public ::testing::Test {
  protected:
   void SetUp() override { InitTables(); }
-  // Commands separated by ", "; a bare move stands for "usermove" and the move.
-  void Send(const std::string& script) {
-    static const std::regex move(R"(([a-hA-H][1-8]){2}[qrbn]?)");
-    for (size_t at = 0, end = 0; end < script.size(); at = end + 2) {
-      end = std::min(script.find(", ", at), script.size());
-      std::string command = script.substr(at, end - at);
-      engine.Send(std::regex_match(command, move) ? "usermove " + command : command);
-    }
-  }
+  void Send(const std::string& script) { engine.SendScript(script); }
   // The first line that is not a thinking line; the thinking lines go to `thinking`.
   std::optional<std::string> NextReply(int timeoutMs = MoveTimeoutMs) {
     while (auto line = engine.ReadLine(timeoutMs)) {

@@ -18,12 +18,7 @@ using std::chrono::steady_clock;
 
 struct UciSession {
   UciSession() : engine({}, SKARNE_UCI_BINARY) { InitTables(); }
-  void Send(const std::string& script) {  // commands separated by ", "
-    for (size_t at = 0, end = 0; end < script.size(); at = end + 2) {
-      end = std::min(script.find(", ", at), script.size());
-      engine.Send(script.substr(at, end - at));
-    }
-  }
+  void Send(const std::string& script) { engine.SendScript(script); }
   // The next line that is neither a search's info line (checked, and kept in `info`) nor an
   // info string.
   std::string NextReply() {

@@ -14,7 +14,6 @@
 #include "../frontend/engine_process.h"
 #include "board/board.h"
 #include "learn/learn.h"
-#include "notation/notation.h"
 
 namespace {
 
@@ -203,14 +202,9 @@ class LearnSession : public Learning {
   }
 };
 
-uint64_t KeyAfter(std::vector<std::string> moves) {
+uint64_t KeyAfter(const Commands& moves) {
   Position pos;
-  SetStartPosition(pos);
-  for (std::string& text : moves) {
-    Move m;
-    EXPECT_TRUE(ParseMoveText(pos, text, m));
-    MakeMove(pos, m), pos.cacheFlags = 0;
-  }
+  EXPECT_TRUE(PlayMoves(StartFen, moves, pos));
   return pos.hashKey;
 }
 
