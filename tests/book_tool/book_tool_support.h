@@ -47,9 +47,9 @@ inline std::string TempFolder() {
   return folder.string();
 }
 
-// Random legal games with random results, as PGN, and their moves: they reach promotions,
-// en passant, castling and ambiguous men that real openings seldom do.
-inline std::string RandomGamesPgn(int count, int plies, int32_t seed, std::vector<std::vector<Move>>* games = nullptr) {
+// Random legal games with random results, as PGN: they reach promotions, en passant,
+// castling and ambiguous men that real openings seldom do.
+inline std::string RandomGamesPgn(int count, int plies, int32_t seed) {
   static const char* results[] = {"1-0", "0-1", "1/2-1/2", "*"};
   RandomState random;
   RandomSeed(random, seed);
@@ -59,7 +59,6 @@ inline std::string RandomGamesPgn(int count, int plies, int32_t seed, std::vecto
     SetStartPosition(pos);
     const std::string result = results[RandomBelow(random, 4)];
     pgn += "[Result \"" + result + "\"]\n\n";
-    std::vector<Move> moves;
     for (int ply = 0; ply < plies; ++ply) {
       GenerateLegalMoves(pos);
       std::vector<Move> legal;
@@ -68,12 +67,10 @@ inline std::string RandomGamesPgn(int count, int plies, int32_t seed, std::vecto
       if (legal.empty()) break;
       const Move move = legal[size_t(RandomBelow(random, int32_t(legal.size())))];
       pgn += (ply % 2 ? "" : std::to_string(ply / 2 + 1) + ". ") + SanText(pos, move) + (ply % 10 == 9 ? "\n" : " ");
-      moves.push_back(move);
       MakeMove(pos, move);
       pos.cacheFlags = 0;
     }
     pgn += result + "\n\n";
-    if (games) games->push_back(std::move(moves));
   }
   return pgn;
 }
