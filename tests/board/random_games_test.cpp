@@ -1,12 +1,12 @@
 // Invariants over random games: the two generators agree, the attack caches agree with the
-// direct attack test and, taken over from a parent position, with a fresh computation, the capture generator and the mate tests with the full list, and make
-// move keeps every redundant view equal to a fresh computation. The ordering scores and the
+// direct attack test and, taken over from a parent position, with a fresh computation, the
+// capture generator and the mate tests with the full list, and make move keeps every
+// redundant view equal to a fresh computation. The move list's ordering scores and the
 // corrections of QuietMovePenalty are checked against a deliberately plain second version of
 // their rules (rays walked square by square, the exchange as max(0, V - reply)) that shares
 // nothing with the generators but the value tables.
 
 #include <algorithm>
-#include <cstdlib>
 #include <tuple>
 #include <vector>
 
@@ -40,7 +40,7 @@ void CheckPosition(Position pos, const std::vector<MoveKey>& legal) {
     ASSERT_EQ((black >> sq) & 1, SquareAttackedBy(pos, sq, Black) ? 1u : 0u) << "square " << sq;
   }
   // The unscored generator, filtered, against the search's generator; it overwrote the
-  // list, so GenerateMoves must build it again (as after GenerateCaptures in CheckScores).
+  // list, so GenerateMoves must build it again (as after GenerateCaptures, in CheckScores).
   GenerateLegalMoves(pos);
   ASSERT_EQ(Listed(pos, [&](const Move& m) { return MoveIsLegal(pos, m, trial); }), legal);
   GenerateMoves(pos);
@@ -83,28 +83,12 @@ void CheckTakenOverAttacks(const Position& parent, const Move* move) {
   }
 }
 
-bool SlowAttacks(const Position& pos, int from, int target, Bitboard occupied) {
-  const int code = pos.board[from], kind = KindOf(code);
-  const int df = FileOf(target) - FileOf(from), dr = RankOf(target) - RankOf(from);
-  const int adf = std::abs(df), adr = std::abs(dr);
-  if (kind == WhiteKing) return (adf | adr) != 0 && adf <= 1 && adr <= 1;
-  if (kind == WhitePawn) return adf == 1 && dr == (IsWhiteCode(code) ? 1 : -1);
-  if (kind == WhiteKnight) return (adf == 1 && adr == 2) || (adf == 2 && adr == 1);
-  const bool diagonal = adf == adr && adf != 0, straight = (adf == 0) != (adr == 0);
-  if (!((kind == WhiteBishop && diagonal) || (kind == WhiteRook && straight) || (kind == WhiteQueen && (diagonal || straight))))
-    return false;
-  const int sf = (df > 0) - (df < 0), sr = (dr > 0) - (dr < 0);
-  for (int f = FileOf(from) + sf, r = RankOf(from) + sr; f != FileOf(target) || r != RankOf(target); f += sf, r += sr)
-    if (occupied & Bit(MakeSquare(f, r))) return false;
-  return true;
-}
-
 // Least valuable man of `side` on `occupied` attacking `target`: pawn, knight, bishop, rook,
 // queen, king, the lowest square within a kind; -1 when there is none.
 int SlowLeastValuableAttacker(const Position& pos, int target, int side, Bitboard occupied) {
   for (int kind : {WhitePawn, WhiteKnight, WhiteBishop, WhiteRook, WhiteQueen, WhiteKing})
     for (int sq = 0; sq < 64; ++sq)
-      if ((occupied & Bit(sq)) && pos.board[sq] == kind + 6 * side && SlowAttacks(pos, sq, target, occupied)) return sq;
+      if ((occupied & Bit(sq)) && pos.board[sq] == kind + 6 * side && SlowAttacks(pos.board[sq], sq, target, occupied)) return sq;
   return -1;
 }
 
@@ -157,25 +141,13 @@ int32_t ExpectedPenalty(const Position& pos, const Move& move, const Unions& att
   return std::max(0, SlowLoss(pos, move.from, move.to, pos.occupied & ~Bit(move.from)));
 }
 
-// The quiescence list: captures and queen promotions, less what the target's defence risks.
-int32_t ExpectedCaptureScore(const Position& pos, const Move& move, const Unions& attacks) {
-  const int code = pos.board[move.from], victim = exchangeValue[pos.board[move.to]];
-  const bool defended = attacks.enemy & Bit(move.to);
-  if (IsPromotion(move)) return (defended ? 35000 : 80000) + victim;
-  if (KindOf(code) == WhitePawn) return victim - (defended ? 5000 : 0);
-  return victim - (defended ? exchangeValue[code] / 2 : 0);
-}
-
-// Every score of the three lists against the plain rules.
+// Every score of the move list and every correction against the plain rules.
 void CheckScores(Position pos, int& exchanges) {
   Unions attacks;
   for (int sq = 0; sq < 64; ++sq) {
     if (SquareAttackedBy(pos, sq, pos.sideToMove)) attacks.own |= Bit(sq);
     if (SquareAttackedBy(pos, sq, pos.sideToMove ^ 1)) attacks.enemy |= Bit(sq);
   }
-  GenerateCaptures(pos);
-  for (int i = 1; i <= pos.moveCount; ++i)
-    ASSERT_EQ(pos.moveList[i].score, ExpectedCaptureScore(pos, pos.moveList[i], attacks)) << MoveText(pos.moveList[i]);
   GenerateMoves(pos);
   int indices[256];
   int32_t scores[256] = {};

@@ -1,38 +1,31 @@
 // The check detection and ordering bonuses of OrderChecks against the moves played out and
-// judged by walking the board array square by square: no bitboards, no attack tables.
+// judged by walking the board square by square: no attack tables.
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
+#include "board/movegen_test_support.h"
 #include "search/search_state.h"
 #include "search_test_support.h"
 
 namespace {
 
-// Does a man of this kind and colour on `from` attack `target` on this board?
-bool Attacks(const int8_t* board, int kind, int colour, int from, int target) {
-  const int df = target % 8 - from % 8, dr = target / 8 - from / 8;
-  if (from == target) return false;
-  if (kind == KindOf(WhitePawn)) return (df == 1 || df == -1) && dr == (colour == White ? 1 : -1);
-  if (kind == KindOf(WhiteKnight)) return df * df + dr * dr == 5;
-  if (kind == KindOf(WhiteKing)) return df * df <= 1 && dr * dr <= 1;
-  const bool straight = df == 0 || dr == 0, diagonal = df == dr || df == -dr;
-  if (!(kind == KindOf(WhiteRook) ? straight : kind == KindOf(WhiteBishop) ? diagonal : straight || diagonal))
-    return false;
-  const int step = ((dr > 0) - (dr < 0)) * 8 + (df > 0) - (df < 0);
-  for (int sq = from + step; sq != target; sq += step)
-    if (board[sq] != Empty) return false;
-  return true;
+// The men on the board array.
+Bitboard Occupied(const int8_t* board) {
+  Bitboard occupied = 0;
+  for (int sq = 0; sq < 64; ++sq) occupied |= board[sq] != Empty ? Bit(sq) : 0;
+  return occupied;
 }
 
 // Does a man of `colour` (a slider, if asked) other than the one on `except` attack `target`?
 bool AnyAttacks(const int8_t* board, int colour, int target, int except, bool slidersOnly) {
+  const Bitboard occupied = Occupied(board);
   for (int sq = 0; sq < 64; ++sq) {
     const int code = board[sq];
     if (sq != except && code != Empty && (code > 6) == (colour == Black) &&
-        (!slidersOnly || KindOf(code) >= KindOf(WhiteBishop)) && Attacks(board, KindOf(code), colour, sq, target))
+        (!slidersOnly || KindOf(code) >= KindOf(WhiteBishop)) && SlowAttacks(code, sq, target, occupied))
       return true;
   }
   return false;
@@ -75,7 +68,7 @@ TEST(OrderChecks, AgreeWithMovesPlayedOutOverRandomGames) {
           const int beside = m.from / 8 * 8 + m.to % 8;
           if (m.flags == FlagEnPassant) board[beside] = pos.board[beside];
           const int kind = IsPromotion(m) ? KindOf(WhitePawn) : KindOf(pos.board[m.from]);
-          const bool direct = m.flags != FlagCastle && Attacks(board, kind, mover, m.to, enemyKing);
+          const bool direct = m.flags != FlagCastle && SlowAttacks(kind + 6 * mover, m.to, enemyKing, Occupied(board));
           const bool uncovered = m.flags != FlagCastle && AnyAttacks(board, mover, enemyKing, m.to, true);
           int32_t bonus = direct && uncovered ? 20000 : uncovered || (direct && m.score > 0) ? 10000 : 0;
           if (pos.board[m.to] != Empty || IsPromotion(m) || m.flags == FlagEnPassant) bonus += 200000;
