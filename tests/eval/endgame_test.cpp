@@ -79,14 +79,14 @@ TEST(Endgame, RecognizersAndScorersAnswerOrDeclineAndMirrorsAgree) {
   InitEvalTables();
   for (const Case& c : recognizerCases) {
     SCOPED_TRACE(std::string(c.fen) + ": " + c.why);
-    Position pos = PositionFromFen(c.fen);
+    Position pos = FromFen(c.fen);
     EXPECT_EQ(Recognize(pos), c.expected);
     EXPECT_EQ(Recognize(ColourFlipped(pos)), c.expected) << "colour-flipped";
     EXPECT_EQ(RecognizerScore(pos), c.expected.value_or(NoRecognizerScore));
   }
   for (const Case& c : scorerCases) {
     SCOPED_TRACE(std::string(c.fen) + ": " + c.why);
-    const Position pos = PositionFromFen(c.fen);
+    const Position pos = FromFen(c.fen);
     EXPECT_EQ(Score(pos), c.expected);
     EXPECT_EQ(Score(ColourFlipped(pos)), Negated(c.expected)) << "colour-flipped";
   }

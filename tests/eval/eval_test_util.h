@@ -1,16 +1,14 @@
 #pragma once
-// Shared by the evaluation tests: the tables every test needs, positions from FEN and their
-// colour-flipped mirrors.
+// Shared by the evaluation tests: the tables every test needs and colour-flipped mirrors of
+// positions (read from FEN with FromFen).
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "board/board.h"
+#include "board/movegen_test_support.h"
 #include "egdb/egdb.h"
 #include "eval/endgame.h"
 #include "eval/eval.h"
-#include "notation/fen.h"
 
 inline void InitEvalTables() {
   InitTables();
@@ -18,12 +16,6 @@ inline void InitEvalTables() {
   BuildKingTables();
   if (PawnTableEntries() == 0) AllocatePawnTable(1 << 12);
   if (kpkBitbase.won == nullptr) BuildKpkBitbase();
-}
-
-inline Position PositionFromFen(const std::string& fen) {
-  Position pos{};
-  EXPECT_TRUE(SetFromFen(pos, fen)) << fen;
-  return pos;
 }
 
 // Board turned rank-wise with the colours, the side to move and the castling rights exchanged.

@@ -86,12 +86,12 @@ TEST(Evaluate, PawnStructuresAndWholeEvaluationsScoredByHand) {
   InitEvalTables();
   for (const HandCase& c : pawnCases) {
     SCOPED_TRACE(std::string(c.fen) + ": " + c.why);
-    Position pos = PositionFromFen(c.fen);
+    Position pos = FromFen(c.fen);
     EXPECT_EQ(EvaluatePawns(pos), c.score);
   }
   for (const HandCase& c : wholeCases) {
     SCOPED_TRACE(std::string(c.fen) + ": " + c.why);
-    Position pos = PositionFromFen(c.fen);
+    Position pos = FromFen(c.fen);
     ASSERT_EQ(scorerTable[pos.materialSignature], nullptr);
     EXPECT_EQ(Evaluate(-ScoreBound, ScoreBound, pos), c.score);
     EXPECT_EQ(Evaluate(-ScoreBound, ScoreBound, pos), c.score) << "again, the attack cache valid";
@@ -116,7 +116,7 @@ TEST(Evaluate, EarlyExitOnlyBeyondTheMarginAndNeverForABareKing) {
   };
   for (const auto& w : windows) {
     SCOPED_TRACE(testing::Message() << w.fen << " " << w.alpha << " " << w.beta);
-    Position pos = PositionFromFen(w.fen);
+    Position pos = FromFen(w.fen);
     EXPECT_EQ(Evaluate(w.alpha, w.beta, pos), w.expected);
   }
 }

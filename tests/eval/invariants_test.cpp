@@ -14,19 +14,16 @@ namespace {
 
 std::vector<Position> SamplePositions() {
   // First a pawnless position: its pawn key 0 must never match a cleared hash entry.
-  std::vector<Position> kept = {PositionFromFen("7k/8/8/8/8/8/8/1Q5K w - -")};
+  std::vector<Position> kept = {FromFen("7k/8/8/8/8/8/8/1Q5K w - -")};
   std::mt19937 rng(2026);
   for (int game = 0; game < 60; ++game) {
     Position pos{};
     SetStartPosition(pos);
     for (int ply = 0; ply < 200; ++ply) {
-      Position list = pos, trial;
-      GenerateLegalMoves(list);
-      std::vector<Move> legal;
-      for (int i = 1; i <= list.moveCount; ++i)
-        if (MoveIsLegal(pos, list.moveList[i], trial)) legal.push_back(list.moveList[i]);
-      if (legal.empty()) break;
-      MakeMove(pos, legal[rng() % legal.size()]);
+      Position list = pos;
+      GenerateMoves(list);  // the search's generator lists exactly the legal moves
+      if (list.moveCount == 0) break;
+      MakeMove(pos, list.moveList[1 + rng() % list.moveCount]);
       pos.cacheFlags = 0;
       if (ply % 4 == 3) kept.push_back(pos);
     }
