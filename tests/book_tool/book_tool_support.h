@@ -6,12 +6,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "board/board.h"
 #include "book/book.h"
+#include "frontend/engine_process.h"  // scratch folders, whole files
 #include "notation/fen.h"
 #include "notation/move_text.h"
 #include "tools/book/book_tool.h"
@@ -22,29 +21,11 @@ inline const std::string PolyglotProgram = "/usr/games/polyglot";         // pol
 
 inline void InitTablesOnce() { static const bool done = (InitTables(), true); (void)done; }
 
-inline std::string ReadText(const std::string& path) {
-  std::stringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
-}
-
-inline void WriteText(const std::string& path, std::string_view text) { std::ofstream(path, std::ios::binary) << text; }
-
 // Whether a Debian package's file is there; else notes it for the test's skip message.
 inline bool Installed(const std::string& path, std::string& skipped) {
   if (std::filesystem::exists(path)) return true;
   skipped += path + " is missing (scripts/test.sh installs it from Debian); ";
   return false;
-}
-
-// A fresh folder per test.
-inline std::string TempFolder() {
-  const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-  const auto folder = std::filesystem::temp_directory_path() /
-                      (std::string("skarne_book_tool_") + info->test_suite_name() + "_" + info->name());
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
-  return folder.string();
 }
 
 // Random legal games with random results, as PGN: they reach promotions, en passant,

@@ -27,11 +27,11 @@ void ExpectSameAsMakeBook(const std::string& folder, const std::string& pgn, Bui
   const std::string command = PolyglotProgram + " make-book -pgn " + pgn + " -bin " + folder + "/theirs.bin -max-ply " +
                               std::to_string(options.maxPly) + " -min-game " + std::to_string(options.minGames) +
                               " >" + folder + "/log 2>&1";
-  ASSERT_EQ(std::system(command.c_str()), 0) << ReadText(folder + "/log");
+  ASSERT_EQ(std::system(command.c_str()), 0) << ReadFileBytes(folder + "/log");
   Tallies theirs;
   std::string error;
   std::vector<PolyglotEntry> entries;
-  ASSERT_TRUE(ReadPolyglotEntries(ReadText(folder + "/theirs.bin"), entries, error)) << error;
+  ASSERT_TRUE(ReadPolyglotEntries(ReadFileBytes(folder + "/theirs.bin"), entries, error)) << error;
   EXPECT_EQ(TallyPolyglot(entries, options.maxPly, theirs), 0);
   options.minGames = 1;  // their file is filtered already and holds points, not games
   ExpectSameGraph(ours, BuildTree(theirs, options));
@@ -40,8 +40,9 @@ void ExpectSameAsMakeBook(const std::string& folder, const std::string& pgn, Bui
 
 TEST(BookBuilder, LoaderAndMakeBookSeeTheBuildersTree) {
   InitTablesOnce();
-  const std::string folder = TempFolder(), random = folder + "/random.pgn";
-  WriteText(random, RandomGamesPgn(150, 80, 2024));
+  const ScratchDirectory scratch;
+  const std::string folder = scratch.path, random = folder + "/random.pgn";
+  WriteFileBytes(random, RandomGamesPgn(150, 80, 2024));
   const struct { std::string path; BuildOptions options; } rows[] = {{EcoPgn, {16, 3, 6, WeightKind::Games}},
               {GnuBook, {10, 5, 8, WeightKind::Games}},
               {random, {80, 1, 4, WeightKind::Score}}};
@@ -50,7 +51,7 @@ TEST(BookBuilder, LoaderAndMakeBookSeeTheBuildersTree) {
     SCOPED_TRACE(row.path);
     if (!Installed(row.path, skipped)) continue;
     Tallies tallies;
-    std::string error, bytes = ReadText(row.path);
+    std::string error, bytes = ReadFileBytes(row.path);
     if (row.path == GnuBook) {
       std::vector<PolyglotEntry> entries;
       ASSERT_TRUE(ReadPolyglotEntries(bytes, entries, error)) << error;

@@ -12,7 +12,7 @@ struct ToolRun { int status; std::string out, err; };
 // Runs in `folder`, so that the arguments and the output name files there.
 ToolRun RunTool(const std::string& folder, const std::string& arguments) {
   const int status = std::system(("cd " + folder + " && " SKARNE_BOOK_TOOL " " + arguments + " >out 2>err").c_str());
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(folder + "/out"), ReadText(folder + "/err")};
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileBytes(folder + "/out"), ReadFileBytes(folder + "/err")};
 }
 
 // Polyglot entries, big-endian: key, move 1. e4, weight 1, learn 0.
@@ -37,14 +37,15 @@ TEST(BookCommand, BuildReportsBadInputAndKeepsAnExistingBook) {
       {"directory", 1, "cannot read"},
   };
   InitTablesOnce();
+  const ScratchDirectory scratch;
   for (size_t r = 0; r < std::size(rows); ++r) {
     const auto& row = rows[r];
     SCOPED_TRACE(row.message);
-    const std::string folder = TempFolder() + "/" + std::to_string(r);
+    const std::string folder = scratch.path + "/" + std::to_string(r);
     std::filesystem::create_directories(folder);
     if (row.input == "directory") std::filesystem::create_directories(folder + "/in");
-    else if (row.input != "missing") WriteText(folder + "/in", row.input);
-    WriteText(folder + "/out.boo", "an older book");
+    else if (row.input != "missing") WriteFileBytes(folder + "/in", row.input);
+    WriteFileBytes(folder + "/out.boo", "an older book");
     const ToolRun run = RunTool(folder, "build -o out.boo in");
     EXPECT_EQ(run.status, row.status) << run.err;
     const size_t found = run.err.find(row.message);
@@ -53,7 +54,7 @@ TEST(BookCommand, BuildReportsBadInputAndKeepsAnExistingBook) {
     for (const auto& entry : std::filesystem::directory_iterator(folder))
       EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << "left behind";
     if (row.status != 0) {
-      EXPECT_EQ(ReadText(folder + "/out.boo"), "an older book");
+      EXPECT_EQ(ReadFileBytes(folder + "/out.boo"), "an older book");
       continue;
     }
     const Book book = LoadBook((folder + "/out.boo").c_str());
@@ -65,9 +66,10 @@ TEST(BookCommand, BuildReportsBadInputAndKeepsAnExistingBook) {
 // Ties go in move-list order; the position after 1. e4 e5 2. Nf3 Nc6 is reached both ways and
 // shown once with its continuation.
 TEST(BookCommand, DumpAndProbeShowHandCountedShares) {
-  const std::string folder = TempFolder();
-  WriteText(folder + "/games.pgn", "1. e4 e5 2. Nf3 Nc6 *\n1. Nf3 Nc6 2. e4 e5 3. Bb5 *\n1. e4 c5 1-0\n1. d4 d5 0-1\n");
-  WriteText(folder + "/short.boo", "ab");
+  const ScratchDirectory scratch;
+  const std::string& folder = scratch.path;
+  WriteFileBytes(folder + "/games.pgn", "1. e4 e5 2. Nf3 Nc6 *\n1. Nf3 Nc6 2. e4 e5 3. Bb5 *\n1. e4 c5 1-0\n1. d4 d5 0-1\n");
+  WriteFileBytes(folder + "/short.boo", "ab");
   ASSERT_EQ(RunTool(folder, "build -o book.boo games.pgn").status, 0);
   const struct { const char* arguments; int status; const char* out; } rows[] = {
       {"dump book.boo", 0,
