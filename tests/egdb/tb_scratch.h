@@ -3,26 +3,21 @@
 // state released after it, so no test sees another's registrations.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <string>
 
 #include "board/tables.h"
 #include "egdb/tb_probe.h"
+#include "frontend/engine_process.h"
 
 class TbScratch : public ::testing::Test {
  protected:
   void SetUp() override {
     InitTables();
-    std::string pattern = (std::filesystem::temp_directory_path() / "skarne-tb-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
+    ASSERT_FALSE(root_.empty());
   }
-  void TearDown() override {
-    TbFreeState(state_);
-    std::filesystem::remove_all(root_);
-  }
-  std::string root_;
+  void TearDown() override { TbFreeState(state_); }
+  const ScratchDirectory scratch_;
+  const std::string root_ = scratch_.path;
   TbState state_;
 };
