@@ -40,10 +40,7 @@ class Learning : public ::testing::Test {
     messages.clear();
     ConfigureLearning(true, learnPath);
   }
-  void TearDown() override {
-    chmod(directory.c_str(), 0755);
-    std::filesystem::remove_all(directory);
-  }
+  void TearDown() override { chmod(directory.c_str(), 0755); }  // the folder goes with `scratch`
   // The search numbered `number` (its key too) has finished with this score.
   static LearnRecord Search(int number, int32_t score) {
     return LearnRecord{uint64_t(number), uint32_t(1000 * number), int16_t(score), uint16_t(number % 7 + 1),
@@ -56,7 +53,8 @@ class Learning : public ::testing::Test {
     RecordLearning();
   }
 
-  const std::string directory = EngineProcess::MakeScratchDirectory();
+  const ScratchDirectory scratch;
+  const std::string directory = scratch.path;
   const std::string learnPath = directory + "/pos_152.lrn", temporaryPath = directory + "/poslearn.tmp";
 };
 
