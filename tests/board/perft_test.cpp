@@ -7,6 +7,7 @@
 #include <tuple>
 #include <vector>
 
+#include "frontend/engine_process.h"
 #include "movegen_test_support.h"
 
 namespace {
@@ -61,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(StandardSuite, Perft, testing::ValuesIn(perftCases),
 // The tool as a user runs it: the last two lines are "time ..." and exactly "nodes N", and
 // --divide adds one line per root move.
 TEST(PerftTool, PrintsTimeThenNodes) {
-  const std::string engine = SKARNE_BINARY, tool = engine.substr(0, engine.rfind('/') + 1) + "skarne-perft ";
+  const std::string engine = SKARNE_BINARY, tool = ShellQuoted(engine.substr(0, engine.rfind('/') + 1) + "skarne-perft") + " ";
   const std::tuple<const char*, size_t, const char*> runs[] = {
       {"--generator=legal 3", 2, "nodes 8902"},
       {"--divide --generator=search 2 \"8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -\"", 16, "nodes 191"}};

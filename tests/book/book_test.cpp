@@ -166,7 +166,8 @@ TEST(BookSession, BookMovesUntilTheGameLeavesTheBook) {
   };
   // One game built by the book tool: one move at each node.
   WriteFileBytes(directory.path + "/line.pgn", "1. a3 e5 2. h3 Nc6 *\n");
-  const std::string build = "cd " + directory.path + " && " SKARNE_BOOK_TOOL " build -o line.boo line.pgn 2>/dev/null";
+  const std::string build =
+      "cd " + ShellQuoted(directory.path) + " && " + ShellQuoted(SKARNE_BOOK_TOOL) + " build -o line.boo line.pgn 2>/dev/null";
   ASSERT_EQ(std::system(build.c_str()), 0);
   const std::string bytes = ReadFileBytes(directory.path + "/line.boo");
   start(bytes.substr(0, bytes.size() - 1));

@@ -24,9 +24,10 @@ BookTree TreeOfLoadedBook(const Book& book) {
 // through our polyglot reader, it must give our full-width tree exactly.
 void ExpectSameAsMakeBook(const std::string& folder, const std::string& pgn, BuildOptions options,
                           const BookTree& ours) {
-  const std::string command = PolyglotProgram + " make-book -pgn " + pgn + " -bin " + folder + "/theirs.bin -max-ply " +
-                              std::to_string(options.maxPly) + " -min-game " + std::to_string(options.minGames) +
-                              " >" + folder + "/log 2>&1";
+  const std::string command = PolyglotProgram + " make-book -pgn " + ShellQuoted(pgn) + " -bin " +
+                              ShellQuoted(folder + "/theirs.bin") + " -max-ply " + std::to_string(options.maxPly) +
+                              " -min-game " + std::to_string(options.minGames) + " >" + ShellQuoted(folder + "/log") +
+                              " 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0) << ReadFileBytes(folder + "/log");
   Tallies theirs;
   std::string error;

@@ -11,7 +11,8 @@ struct ToolRun { int status; std::string out, err; };
 
 // Runs in `folder`, so that the arguments and the output name files there.
 ToolRun RunTool(const std::string& folder, const std::string& arguments) {
-  const int status = std::system(("cd " + folder + " && " SKARNE_BOOK_TOOL " " + arguments + " >out 2>err").c_str());
+  const std::string command = "cd " + ShellQuoted(folder) + " && " + ShellQuoted(SKARNE_BOOK_TOOL) + " " + arguments;
+  const int status = std::system((command + " >out 2>err").c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileBytes(folder + "/out"), ReadFileBytes(folder + "/err")};
 }
 

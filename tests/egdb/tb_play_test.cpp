@@ -50,7 +50,7 @@ bool LongestDefence(const Position& pos, Move& defence) {
 TEST(TablebasePlay, KeepsTheTablesValueAndMatesInTheirNumberOfMoves) {
   InitTables();
   const ScratchDirectory tables, engineDir;
-  ASSERT_EQ(std::system((SKARNE_TBGEN " -o "s + tables.path + " kqk krk kbnk 2>/dev/null").c_str()), 0);
+  ASSERT_EQ(std::system((ShellQuoted(SKARNE_TBGEN) + " -o " + ShellQuoted(tables.path) + " kqk krk kbnk 2>/dev/null").c_str()), 0);
   std::ofstream(engineDir.path + "/skarne.ini") << "HashSize=16Mb\nEGTBPath=" << tables.path << "\n";
   ASSERT_EQ(TbInit(oracle, tables.path, 1 << 20), 4);
   const char* const starts[] = {

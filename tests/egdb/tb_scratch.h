@@ -12,10 +12,7 @@
 
 class TbScratch : public ::testing::Test {
  protected:
-  void SetUp() override {
-    InitTables();
-    ASSERT_FALSE(root_.empty());
-  }
+  void SetUp() override { InitTables(); }
   void TearDown() override { TbFreeState(state_); }
   const ScratchDirectory scratch_;
   const std::string root_ = scratch_.path;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "eval_test_util.h"
+#include "frontend/engine_process.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ TEST(EvalTool, AnswersEveryLineInOrder) {
     for (const std::string& line : input) out << line << "\n";
   }
   std::vector<std::string> output;
-  FILE* pipe = popen((std::string(SKARNE_EVAL_TOOL) + " < " + path).c_str(), "r");
+  FILE* pipe = popen((ShellQuoted(SKARNE_EVAL_TOOL) + " < " + ShellQuoted(path)).c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   for (char buffer[512]; std::fgets(buffer, sizeof buffer, pipe);) output.emplace_back(buffer);
   EXPECT_EQ(pclose(pipe), 0);

@@ -143,6 +143,14 @@ inline std::string ReadFileBytes(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// One word of a shell command line, whatever it holds: a clone, build or scratch folder
+// may have spaces in its path.
+inline std::string ShellQuoted(const std::string& word) {
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 using Commands = std::vector<std::string>;
 // How soon the engine must answer; generous: the same tests run under the sanitizers on a shared machine.
 constexpr auto Prompt = std::chrono::milliseconds(2000);

@@ -24,6 +24,7 @@
 #include "board/board.h"
 #include "egdb/tb_index.h"
 #include "egdb/tb_probe.h"
+#include "frontend/engine_process.h"
 #include "notation/notation.h"
 #include "tests/egdb/tb_oracle.h"
 
@@ -100,7 +101,7 @@ class TbGenValues : public testing::Test {
     if (!full_ && (!fs::exists(stamp) || fs::last_write_time(stamp) < fs::last_write_time(SKARNE_TBGEN))) {
       fs::remove_all(dir_);
     }
-    std::string command = std::string(SKARNE_TBGEN) + " -o " + dir_;
+    std::string command = ShellQuoted(SKARNE_TBGEN) + " -o " + ShellQuoted(dir_);
     bool missing = false;
     for (const char* name : {"knk", "kbk", "krk", "kqk", "kpk", "kqkr", "kbnk", "krkn", "kpkp"}) {
       if (!full_ && (std::string(name) == "krkn" || std::string(name) == "kpkp")) continue;
