@@ -24,9 +24,9 @@
 #include "board/board.h"
 #include "egdb/tb_index.h"
 #include "egdb/tb_probe.h"
-#include "frontend/engine_process.h"
 #include "notation/notation.h"
 #include "tests/egdb/tb_oracle.h"
+#include "tests/frontend/engine_process.h"
 
 namespace {
 
