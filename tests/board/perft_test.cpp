@@ -7,8 +7,8 @@
 #include <tuple>
 #include <vector>
 
-#include "frontend/engine_process.h"
 #include "movegen_test_support.h"
+#include "shell_quoted.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "eval_test_util.h"
-#include "frontend/engine_process.h"
+#include "shell_quoted.h"
 
 namespace {
 

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "../shell_quoted.h"
 #include "board/board.h"
 #include "notation/notation.h"
 
@@ -141,14 +142,6 @@ inline void WriteFileBytes(const std::string& path, const std::string& bytes) { 
 inline std::string ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// One word of a shell command line, whatever it holds: a clone, build or scratch folder
-// may have spaces in its path.
-inline std::string ShellQuoted(const std::string& word) {
-  std::string quoted = "'";
-  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
 }
 
 using Commands = std::vector<std::string>;

@@ -26,7 +26,7 @@
 #include "egdb/tb_probe.h"
 #include "notation/notation.h"
 #include "tests/egdb/tb_oracle.h"
-#include "tests/frontend/engine_process.h"
+#include "tests/shell_quoted.h"
 
 namespace {
 
